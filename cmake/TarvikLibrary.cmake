@@ -1,0 +1,52 @@
+# One library target per source folder. Every target declares the targets it
+# uses; the configure step fails when those declarations form a cycle, so the
+# layering (util <- platform <- log <- ... <- driver) cannot erode silently.
+
+function(tarvik_library name)
+  cmake_parse_arguments(ARG "HEADER_ONLY" "" "SOURCES;DEPS;EXTERNAL" ${ARGN})
+  if(ARG_HEADER_ONLY)
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS} ${ARG_EXTERNAL})
+  else()
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS} ${ARG_EXTERNAL})
+  endif()
+  set_property(GLOBAL APPEND PROPERTY TARVIK_LIBRARIES ${name})
+  set_property(GLOBAL PROPERTY TARVIK_DEPS_${name} "${ARG_DEPS}")
+endfunction()
+
+function(_tarvik_visit name path)
+  if(name IN_LIST path)
+    list(APPEND path ${name})
+    string(REPLACE ";" " -> " chain "${path}")
+    message(FATAL_ERROR "Dependency cycle between libraries: ${chain}")
+  endif()
+  get_property(done GLOBAL PROPERTY TARVIK_ACYCLIC_${name})
+  if(done)
+    return()
+  endif()
+  list(APPEND path ${name})
+  get_property(deps GLOBAL PROPERTY TARVIK_DEPS_${name})
+  foreach(dep IN LISTS deps)
+    _tarvik_visit(${dep} "${path}")
+  endforeach()
+  set_property(GLOBAL PROPERTY TARVIK_ACYCLIC_${name} TRUE)
+endfunction()
+
+function(tarvik_check_dependency_cycles)
+  get_property(libraries GLOBAL PROPERTY TARVIK_LIBRARIES)
+  foreach(library IN LISTS libraries)
+    _tarvik_visit(${library} "")
+  endforeach()
+endfunction()
+
+# A GoogleTest executable registered with CTest.
+function(tarvik_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "TARVIK_BINARY=$<TARGET_FILE:tarvik>;TARVIK_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()

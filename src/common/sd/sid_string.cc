@@ -1,0 +1,1 @@
+// SID text forms.

@@ -1,0 +1,84 @@
+// The platform boundary. Every call that touches the system goes through one
+// Os object, in the manner of an Env: the operations keep the Windows names,
+// arguments, flags, results and error codes, so the engine reads like the calls
+// it stands for. A failing call returns its failure value and leaves the reason
+// in the calling thread's last error.
+//
+// PosixOs (platform/posix) stands in for Windows on Linux; tests may install an
+// Os of their own, and a fault-injecting decorator wraps any Os.
+#ifndef TARVIK_PLATFORM_OS_H_
+#define TARVIK_PLATFORM_OS_H_
+
+#include <cstdint>
+#include <ctime>
+
+#include "platform/win_error.h"
+#include "platform/win_types.h"
+
+namespace tarvik {
+
+class Os {
+ public:
+  virtual ~Os() = default;
+
+  // The process-wide current Os. Install() returns the previous one; the
+  // caller keeps ownership of both.
+  static Os& Current();
+  static Os* Install(Os* os);
+
+  // The thread-local last error, shared by every implementation so that a
+  // decorator and the Os it wraps agree on it.
+  static DWORD GetLastError();
+  static void SetLastError(DWORD code);
+
+  // --- Process and console ---
+  virtual UINT SetErrorMode(UINT mode) = 0;
+  virtual HANDLE GetStdHandle(DWORD which) = 0;
+  virtual BOOL GetConsoleMode(HANDLE console, DWORD* mode) = 0;
+  virtual BOOL SetConsoleMode(HANDLE console, DWORD mode) = 0;
+  // Colours are shown only where the handle is a terminal; elsewhere the call
+  // succeeds and changes nothing.
+  virtual BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes) = 0;
+  // Writes wide text to a console or redirected standard handle (as UTF-8 on
+  // a host that speaks bytes). Written counts characters.
+  virtual BOOL WriteConsoleW(HANDLE console, const wchar_t* text, DWORD length, DWORD* written) = 0;
+  virtual BOOL GetComputerNameW(wchar_t* buffer, DWORD* size) = 0;
+
+  // System message text for an error code, as FORMAT_MESSAGE_FROM_SYSTEM with
+  // FORMAT_MESSAGE_IGNORE_INSERTS gives it: the text ends with "\r\n". Returns
+  // the number of characters stored (0 and ERROR_MR_MID_NOT_FOUND when the
+  // code has no text, ERROR_INSUFFICIENT_BUFFER when size is too small).
+  virtual DWORD FormatMessageW(DWORD flags, const void* source, DWORD message_id, DWORD language_id,
+                               wchar_t* buffer, DWORD size, void* arguments) = 0;
+
+  // --- Files ---
+  virtual HANDLE CreateFileW(const wchar_t* file_name, DWORD desired_access, DWORD share_mode,
+                             SECURITY_ATTRIBUTES* security_attributes, DWORD creation_disposition,
+                             DWORD flags_and_attributes, HANDLE template_file) = 0;
+  virtual BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* bytes_read,
+                        void* overlapped) = 0;
+  virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write, DWORD* bytes_written,
+                         void* overlapped) = 0;
+  virtual DWORD SetFilePointer(HANDLE file, LONG distance_low, LONG* distance_high, DWORD method) = 0;
+  virtual BOOL FlushFileBuffers(HANDLE file) = 0;
+  virtual BOOL CloseHandle(HANDLE object) = 0;
+
+  // --- Time and threads ---
+  // Seconds since 1970-01-01 UTC, as the C runtime's time().
+  virtual int64_t time() = 0;
+  // The C runtime's localtime() for a time() value, thread-safe.
+  virtual bool LocalTime(int64_t seconds, std::tm* out) = 0;
+  virtual void GetSystemTimeAsFileTime(FILETIME* now) = 0;
+  virtual BOOL QueryPerformanceCounter(LARGE_INTEGER* count) = 0;
+  virtual BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) = 0;
+  virtual void Sleep(DWORD milliseconds) = 0;
+  virtual DWORD GetCurrentThreadId() = 0;
+  // Applies to the calling thread (the only use the program has).
+  virtual BOOL SetCurrentThreadPriority(int priority) = 0;
+};
+
+constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
+
+}  // namespace tarvik
+
+#endif  // TARVIK_PLATFORM_OS_H_

@@ -1,0 +1,33 @@
+// Letter-case helpers. The program folds case only for the ASCII letters A-Z,
+// exactly where the platform it stands for does, never by locale.
+#ifndef TARVIK_UTIL_TEXT_H_
+#define TARVIK_UTIL_TEXT_H_
+
+#include <string>
+#include <string_view>
+
+namespace tarvik {
+
+inline wchar_t ToLowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c; }
+
+inline std::wstring ToLowerAscii(std::wstring_view text) {
+  std::wstring out(text);
+  for (wchar_t& c : out) c = ToLowerAscii(c);
+  return out;
+}
+
+inline bool EqualsNoCaseAscii(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+inline bool StartsWithNoCaseAscii(std::wstring_view text, std::wstring_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCaseAscii(text.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace tarvik
+
+#endif  // TARVIK_UTIL_TEXT_H_

@@ -1,0 +1,117 @@
+#include "util/utf.h"
+
+#include <cstdint>
+
+namespace tarvik {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsScalarValue(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (!IsScalarValue(c)) c = kReplacement;
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string ToUtf8(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (wchar_t c : text) AppendUtf8(out, static_cast<char32_t>(c));
+  return out;
+}
+
+std::wstring FromUtf8(std::string_view bytes) {
+  std::wstring out;
+  out.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    auto lead = static_cast<uint8_t>(bytes[i]);
+    int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > bytes.size()) {
+      out += static_cast<wchar_t>(kReplacement);
+      ++i;
+      continue;
+    }
+    char32_t c = length == 1 ? lead : lead & (0xFF >> (length + 1));
+    bool valid = true;
+    for (int k = 1; k < length; ++k) {
+      auto next = static_cast<uint8_t>(bytes[i + k]);
+      if ((next & 0xC0) != 0x80) {
+        valid = false;
+        break;
+      }
+      c = (c << 6) | (next & 0x3F);
+    }
+    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (!valid || c < kSmallest[length] || !IsScalarValue(c)) {
+      out += static_cast<wchar_t>(kReplacement);
+      ++i;
+      continue;
+    }
+    out += static_cast<wchar_t>(c);
+    i += length;
+  }
+  return out;
+}
+
+std::string ToUtf16Le(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  auto put = [&out](uint16_t unit) {
+    out += static_cast<char>(unit & 0xFF);
+    out += static_cast<char>(unit >> 8);
+  };
+  for (wchar_t wc : text) {
+    auto c = static_cast<char32_t>(wc);
+    if (!IsScalarValue(c)) c = kReplacement;
+    if (c < 0x10000) {
+      put(static_cast<uint16_t>(c));
+    } else {
+      c -= 0x10000;
+      put(static_cast<uint16_t>(0xD800 | (c >> 10)));
+      put(static_cast<uint16_t>(0xDC00 | (c & 0x3FF)));
+    }
+  }
+  return out;
+}
+
+std::wstring FromUtf16Le(std::string_view bytes) {
+  std::wstring out;
+  size_t count = bytes.size() / 2;
+  auto unit_at = [&bytes](size_t k) {
+    return static_cast<char32_t>(static_cast<uint8_t>(bytes[2 * k]) |
+                                 (static_cast<uint8_t>(bytes[2 * k + 1]) << 8));
+  };
+  for (size_t k = 0; k < count; ++k) {
+    char32_t unit = unit_at(k);
+    if (unit >= 0xD800 && unit <= 0xDBFF && k + 1 < count) {
+      char32_t low = unit_at(k + 1);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        ++k;
+        continue;
+      }
+    }
+    out += static_cast<wchar_t>(IsScalarValue(unit) ? unit : kReplacement);
+  }
+  return out;
+}
+
+}  // namespace tarvik
