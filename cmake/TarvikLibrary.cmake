@@ -48,5 +48,5 @@ function(tarvik_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "TARVIK_BINARY=$<TARGET_FILE:tarvik>;TARVIK_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    PROPERTIES ENVIRONMENT "TARVIK_BINARY=$<TARGET_FILE:tarvik>")
 endfunction()

@@ -42,13 +42,15 @@ void LogInfo(std::wstring_view format, const Args&... args) {
 
 template <typename... Args>
 void LogWarning(std::wstring_view format, const Args&... args) {
-  PostLogMessage(LogKind::Warning, 0, kLogToFile | kLogToConsole | kLogThreadPrefix | kLogTimePrefix,
+  PostLogMessage(LogKind::Warning, 0,
+                 kLogToFile | kLogToConsole | kLogThreadPrefix | kLogTimePrefix,
                  Format(format, args...));
 }
 
 template <typename... Args>
 void LogError(DWORD code, std::wstring_view format, const Args&... args) {
-  PostLogMessage(LogKind::Error, code, kLogToFile | kLogToConsole | kLogThreadPrefix | kLogTimePrefix,
+  PostLogMessage(LogKind::Error, code,
+                 kLogToFile | kLogToConsole | kLogThreadPrefix | kLogTimePrefix,
                  Format(format, args...));
 }
 
@@ -78,7 +80,9 @@ bool CreateLogSystem(bool start_writer);
 void StopLogSystem();
 
 // The copy engine installs this to turn a system thread id into the worker
-// prefix ("TH%.3d : "); without it the thread prefix is empty.
+// prefix ("TH%.3d : "); without it the thread prefix is empty. The hook runs
+// in the writer thread: it must not wait for a lock that a thread may hold
+// while it logs, or a full queue would stop both.
 using WorkerPrefixHook = std::function<std::wstring(DWORD thread_id)>;
 void SetWorkerPrefixHook(WorkerPrefixHook hook);
 

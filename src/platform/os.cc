@@ -1,8 +1,8 @@
 #include "platform/os.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace tarvik {
 namespace {
@@ -21,10 +21,16 @@ Os& Os::Current() {
   return *os;
 }
 
-Os* Os::Install(Os* os) { return current_os.exchange(os, std::memory_order_acq_rel); }
+Os* Os::Install(Os* os) {
+  return current_os.exchange(os, std::memory_order_acq_rel);
+}
 
-DWORD Os::GetLastError() { return last_error; }
+DWORD Os::GetLastError() {
+  return last_error;
+}
 
-void Os::SetLastError(DWORD code) { last_error = code; }
+void Os::SetLastError(DWORD code) {
+  last_error = code;
+}
 
 }  // namespace tarvik

@@ -57,9 +57,10 @@ class Os {
                              DWORD flags_and_attributes, HANDLE template_file) = 0;
   virtual BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* bytes_read,
                         void* overlapped) = 0;
-  virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write, DWORD* bytes_written,
-                         void* overlapped) = 0;
-  virtual DWORD SetFilePointer(HANDLE file, LONG distance_low, LONG* distance_high, DWORD method) = 0;
+  virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write,
+                         DWORD* bytes_written, void* overlapped) = 0;
+  virtual DWORD SetFilePointer(HANDLE file, LONG distance_low, LONG* distance_high,
+                               DWORD method) = 0;
   virtual BOOL FlushFileBuffers(HANDLE file) = 0;
   virtual BOOL CloseHandle(HANDLE object) = 0;
 

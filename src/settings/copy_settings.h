@@ -12,7 +12,14 @@
 
 namespace tarvik {
 
-enum class SecurityMode : int32_t { None = 0, Copy = 1, Fix = 2, Force = 3, Merge = 4, HomeDir = 5 };
+enum class SecurityMode : int32_t {
+  None = 0,
+  Copy = 1,
+  Fix = 2,
+  Force = 3,
+  Merge = 4,
+  HomeDir = 5
+};
 
 enum QuotaMode : int32_t { kQuotaNone = 0, kQuotaTransferWindow = 1, kQuotaWaitForSpace = 2 };
 enum DiskFullMode : int32_t { kDiskFullAbort = 0, kDiskFullRetry = 1, kDiskFullWait = 2 };

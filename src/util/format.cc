@@ -83,10 +83,12 @@ class Formatter {
 
   Spec ParseSpec() {
     Spec spec;
-    while (pos_ < format_.size() && std::wstring_view(L"-+ #0").find(format_[pos_]) != std::wstring_view::npos) {
+    while (pos_ < format_.size() &&
+           std::wstring_view(L"-+ #0").find(format_[pos_]) != std::wstring_view::npos) {
       spec.flags += static_cast<char>(format_[pos_++]);
     }
-    if (pos_ < format_.size() && (format_[pos_] == L'*' || (format_[pos_] >= L'0' && format_[pos_] <= L'9'))) {
+    if (pos_ < format_.size() &&
+        (format_[pos_] == L'*' || (format_[pos_] >= L'0' && format_[pos_] <= L'9'))) {
       spec.width = ReadNumberOrStar();
       if (spec.width < 0) {
         spec.flags += '-';
@@ -168,7 +170,8 @@ class Formatter {
   void ConvertInteger(const Spec& spec) {
     const FormatArg& arg = NextArg(spec.type);
     bool is_integer = arg.kind() == FormatArg::Kind::kSigned ||
-                      arg.kind() == FormatArg::Kind::kUnsigned || arg.kind() == FormatArg::Kind::kChar;
+                      arg.kind() == FormatArg::Kind::kUnsigned ||
+                      arg.kind() == FormatArg::Kind::kChar;
     if (!is_integer) {
       Fail(std::string("%") + static_cast<char>(spec.type) + " needs an integer argument");
     }
@@ -178,8 +181,10 @@ class Formatter {
            static_cast<char>(spec.type) + " (use %I64" + static_cast<char>(spec.type) + ")");
     }
     std::string printf_spec = "%" + spec.flags;
-    if (spec.width >= 0) printf_spec += std::to_string(spec.width);
-    if (spec.precision >= 0) printf_spec += "." + std::to_string(spec.precision);
+    if (spec.width >= 0)
+      printf_spec += std::to_string(spec.width);
+    if (spec.precision >= 0)
+      printf_spec += "." + std::to_string(spec.precision);
     printf_spec += "ll";
     printf_spec += static_cast<char>(spec.type);
     char buffer[128];
@@ -207,8 +212,10 @@ class Formatter {
       Fail(std::string("%") + static_cast<char>(spec.type) + " needs a floating-point argument");
     }
     std::string printf_spec = "%" + spec.flags;
-    if (spec.width >= 0) printf_spec += std::to_string(spec.width);
-    if (spec.precision >= 0) printf_spec += "." + std::to_string(spec.precision);
+    if (spec.width >= 0)
+      printf_spec += std::to_string(spec.width);
+    if (spec.precision >= 0)
+      printf_spec += "." + std::to_string(spec.precision);
     printf_spec += static_cast<char>(spec.type);
     char buffer[512];
     std::snprintf(buffer, sizeof buffer, printf_spec.c_str(), value);
@@ -239,7 +246,8 @@ class Formatter {
 
   void ConvertChar(const Spec& spec) {
     const FormatArg& arg = NextArg(spec.type);
-    bool is_integer = arg.kind() == FormatArg::Kind::kChar || arg.kind() == FormatArg::Kind::kSigned ||
+    bool is_integer = arg.kind() == FormatArg::Kind::kChar ||
+                      arg.kind() == FormatArg::Kind::kSigned ||
                       arg.kind() == FormatArg::Kind::kUnsigned;
     if (!is_integer) {
       Fail("%c needs a character argument");
@@ -256,7 +264,8 @@ class Formatter {
       Fail("%p needs a pointer argument");
     }
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%016llX", static_cast<unsigned long long>(arg.as_unsigned()));
+    std::snprintf(buffer, sizeof buffer, "%016llX",
+                  static_cast<unsigned long long>(arg.as_unsigned()));
     Pad(FromUtf8(buffer), spec);
   }
 

@@ -34,9 +34,9 @@ class FormatArg {
   enum class Kind { kSigned, kUnsigned, kDouble, kWide, kNarrow, kChar, kPointer };
 
   template <typename T>
-    requires(std::is_integral_v<T> && !std::is_same_v<T, wchar_t> && !std::is_same_v<T, char> &&
-             !std::is_same_v<T, char16_t> && !std::is_same_v<T, char32_t>)
-  FormatArg(T value) : size_(sizeof(T)) {
+  requires(std::is_integral_v<T> && !std::is_same_v<T, wchar_t> && !std::is_same_v<T, char> &&
+           !std::is_same_v<T, char16_t> && !std::is_same_v<T, char32_t>) FormatArg(T value)
+      : size_(sizeof(T)) {
     if constexpr (std::is_signed_v<T>) {
       kind_ = Kind::kSigned;
       signed_ = value;
@@ -46,8 +46,8 @@ class FormatArg {
     }
   }
   template <typename T>
-    requires std::is_enum_v<T>
-  FormatArg(T value) : FormatArg(static_cast<std::underlying_type_t<T>>(value)) {}
+  requires std::is_enum_v<T> FormatArg(T value)
+      : FormatArg(static_cast<std::underlying_type_t<T>>(value)) {}
   FormatArg(char c) : kind_(Kind::kChar), size_(1), unsigned_(static_cast<unsigned char>(c)) {}
   FormatArg(wchar_t c) : kind_(Kind::kChar), size_(4), unsigned_(static_cast<uint32_t>(c)) {}
   FormatArg(char16_t c) : kind_(Kind::kChar), size_(2), unsigned_(c) {}
@@ -60,13 +60,19 @@ class FormatArg {
   FormatArg(const std::string& text) : kind_(Kind::kNarrow), narrow_(text) {}
   FormatArg(std::string_view text) : kind_(Kind::kNarrow), narrow_(text) {}
   FormatArg(const void* pointer)
-      : kind_(Kind::kPointer), size_(sizeof(void*)), unsigned_(reinterpret_cast<uintptr_t>(pointer)) {}
+      : kind_(Kind::kPointer),
+        size_(sizeof(void*)),
+        unsigned_(reinterpret_cast<uintptr_t>(pointer)) {}
   FormatArg(std::nullptr_t) : FormatArg(static_cast<const void*>(nullptr)) {}
 
   Kind kind() const { return kind_; }
   int size() const { return size_; }
-  int64_t as_signed() const { return kind_ == Kind::kSigned ? signed_ : static_cast<int64_t>(unsigned_); }
-  uint64_t as_unsigned() const { return kind_ == Kind::kSigned ? static_cast<uint64_t>(signed_) : unsigned_; }
+  int64_t as_signed() const {
+    return kind_ == Kind::kSigned ? signed_ : static_cast<int64_t>(unsigned_);
+  }
+  uint64_t as_unsigned() const {
+    return kind_ == Kind::kSigned ? static_cast<uint64_t>(signed_) : unsigned_;
+  }
   double as_double() const { return double_; }
   std::wstring_view wide() const { return wide_; }
   std::string_view narrow() const { return narrow_; }

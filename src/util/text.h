@@ -8,18 +8,23 @@
 
 namespace tarvik {
 
-inline wchar_t ToLowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c; }
+inline wchar_t ToLowerAscii(wchar_t c) {
+  return c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c;
+}
 
 inline std::wstring ToLowerAscii(std::wstring_view text) {
   std::wstring out(text);
-  for (wchar_t& c : out) c = ToLowerAscii(c);
+  for (wchar_t& c : out)
+    c = ToLowerAscii(c);
   return out;
 }
 
 inline bool EqualsNoCaseAscii(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
+    if (ToLowerAscii(a[i]) != ToLowerAscii(b[i]))
+      return false;
   }
   return true;
 }

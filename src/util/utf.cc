@@ -7,10 +7,13 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsScalarValue(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+bool IsScalarValue(char32_t c) {
+  return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+}
 
 void AppendUtf8(std::string& out, char32_t c) {
-  if (!IsScalarValue(c)) c = kReplacement;
+  if (!IsScalarValue(c))
+    c = kReplacement;
   if (c < 0x80) {
     out += static_cast<char>(c);
   } else if (c < 0x800) {
@@ -33,7 +36,8 @@ void AppendUtf8(std::string& out, char32_t c) {
 std::string ToUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
-  for (wchar_t c : text) AppendUtf8(out, static_cast<char32_t>(c));
+  for (wchar_t c : text)
+    AppendUtf8(out, static_cast<char32_t>(c));
   return out;
 }
 
@@ -43,7 +47,11 @@ std::wstring FromUtf8(std::string_view bytes) {
   size_t i = 0;
   while (i < bytes.size()) {
     auto lead = static_cast<uint8_t>(bytes[i]);
-    int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    int length = lead < 0x80           ? 1
+                 : (lead >> 5) == 0x6  ? 2
+                 : (lead >> 4) == 0xE  ? 3
+                 : (lead >> 3) == 0x1E ? 4
+                                       : 0;
     if (length == 0 || i + length > bytes.size()) {
       out += static_cast<wchar_t>(kReplacement);
       ++i;
@@ -80,7 +88,8 @@ std::string ToUtf16Le(std::wstring_view text) {
   };
   for (wchar_t wc : text) {
     auto c = static_cast<char32_t>(wc);
-    if (!IsScalarValue(c)) c = kReplacement;
+    if (!IsScalarValue(c))
+      c = kReplacement;
     if (c < 0x10000) {
       put(static_cast<uint16_t>(c));
     } else {

@@ -14,12 +14,17 @@ TEST(UtfTest, RoundTripsEveryPlane) {
 }
 
 TEST(UtfTest, MalformedInputBecomesReplacementCharacters) {
-  EXPECT_EQ(FromUtf8("a\xff" "b"), L"a\uFFFDb");
-  EXPECT_EQ(FromUtf8("\xc0\xaf"), L"\uFFFD\uFFFD");      // overlong
+  EXPECT_EQ(FromUtf8("a\xff"
+                     "b"),
+            L"a\uFFFDb");
+  EXPECT_EQ(FromUtf8("\xc0\xaf"), L"\uFFFD\uFFFD");            // overlong
   EXPECT_EQ(FromUtf8("\xed\xa0\x80"), L"\uFFFD\uFFFD\uFFFD");  // surrogate
-  EXPECT_EQ(FromUtf8("\xe2\x82"), L"\uFFFD\uFFFD");       // cut short
+  EXPECT_EQ(FromUtf8("\xe2\x82"), L"\uFFFD\uFFFD");            // cut short
   EXPECT_EQ(ToUtf8(std::wstring(1, static_cast<wchar_t>(0xD800))), "\xef\xbf\xbd");
-  EXPECT_EQ(FromUtf16Le(std::string("\x00\xd8" "a", 3)), L"\uFFFD");
+  EXPECT_EQ(FromUtf16Le(std::string("\x00\xd8"
+                                    "a",
+                                    3)),
+            L"\uFFFD");
 }
 
 }  // namespace

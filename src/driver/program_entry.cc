@@ -1,0 +1,26 @@
+#include "driver/program_entry.h"
+
+#include "driver/run_driver.h"
+#include "driver/usage.h"
+#include "log/log.h"
+#include "util/text.h"
+
+namespace tarvik {
+
+bool IsXcopyProgramName(std::wstring_view program) {
+  size_t separator = program.find_last_of(L"\\/");
+  std::wstring_view name =
+      separator == std::wstring_view::npos ? program : program.substr(separator + 1);
+  // The front end's own program file is named after its banner as well.
+  return StartsWithNoCaseAscii(name, L"xcopy") || StartsWithNoCaseAscii(name, L"rorev64");
+}
+
+int RunProgram(std::span<const std::wstring> args) {
+  if (!args.empty() && IsXcopyProgramName(args[0])) {
+    LogText(L"The XCOPY front end is not available in this build yet; nothing was copied.\n");
+    return kExitCritical;
+  }
+  return RunDriver(args);
+}
+
+}  // namespace tarvik

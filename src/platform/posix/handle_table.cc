@@ -1,0 +1,67 @@
+#include "platform/posix/handle_table.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace tarvik {
+
+HandleObject::~HandleObject() {
+  Close();
+}
+
+int HandleObject::Close() {
+  if (!owns_fd || fd < 0)
+    return 0;
+  int result = ::close(fd);
+  fd = -1;
+  // EINTR still releases the descriptor on Linux; retrying could close a
+  // descriptor another thread has just been given.
+  return result == 0 || errno == EINTR ? 0 : errno;
+}
+
+HANDLE HandleTable::Add(std::shared_ptr<HandleObject> object) {
+  std::lock_guard lock(mutex_);
+  size_t slot;
+  if (!free_slots_.empty()) {
+    slot = free_slots_.back();
+    free_slots_.pop_back();
+    slots_[slot] = std::move(object);
+  } else {
+    slot = slots_.size();
+    slots_.push_back(std::move(object));
+  }
+  return reinterpret_cast<HANDLE>(static_cast<uintptr_t>((slot + 1) * 4));
+}
+
+bool HandleTable::SlotOf(HANDLE handle, size_t* slot) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+  if (value == 0 || value % 4 != 0 || handle == INVALID_HANDLE_VALUE)
+    return false;
+  *slot = value / 4 - 1;
+  return true;
+}
+
+std::shared_ptr<HandleObject> HandleTable::Get(HANDLE handle) const {
+  size_t slot;
+  if (!SlotOf(handle, &slot))
+    return nullptr;
+  std::lock_guard lock(mutex_);
+  return slot < slots_.size() ? slots_[slot] : nullptr;
+}
+
+std::shared_ptr<HandleObject> HandleTable::Remove(HANDLE handle) {
+  size_t slot;
+  if (!SlotOf(handle, &slot))
+    return nullptr;
+  std::lock_guard lock(mutex_);
+  if (slot >= slots_.size() || slots_[slot] == nullptr)
+    return nullptr;
+  std::shared_ptr<HandleObject> object = std::move(slots_[slot]);
+  slots_[slot] = nullptr;
+  free_slots_.push_back(slot);
+  return object;
+}
+
+}  // namespace tarvik

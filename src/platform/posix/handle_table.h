@@ -1,0 +1,63 @@
+// The objects behind HANDLE values. A handle is a small number (a multiple of
+// four, as on the platform it stands for) that indexes a table; the objects are
+// shared so that a call in progress keeps its object alive while another
+// thread closes the handle.
+#ifndef TARVIK_PLATFORM_POSIX_HANDLE_TABLE_H_
+#define TARVIK_PLATFORM_POSIX_HANDLE_TABLE_H_
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/win_types.h"
+
+namespace tarvik {
+
+struct HandleObject {
+  enum class Kind { kConsole, kFile };
+
+  HandleObject(Kind kind_in, int fd_in, bool owns_fd_in)
+      : kind(kind_in), fd(fd_in), owns_fd(owns_fd_in) {}
+  ~HandleObject();
+  HandleObject(const HandleObject&) = delete;
+  HandleObject& operator=(const HandleObject&) = delete;
+
+  // Closes the descriptor now (once); returns the errno of close(), or 0.
+  int Close();
+
+  const Kind kind;
+  int fd;
+  const bool owns_fd;
+
+  // Files.
+  std::wstring path;  // as the caller named it
+  std::string host_path;
+  DWORD access = 0;  // GENERIC_* / FILE_* rights granted
+  bool delete_on_close = false;
+
+  // Consoles.
+  bool is_terminal = false;
+  std::atomic<DWORD> console_mode{0};
+};
+
+class HandleTable {
+ public:
+  HANDLE Add(std::shared_ptr<HandleObject> object);
+  // Null for a value that names no open handle.
+  std::shared_ptr<HandleObject> Get(HANDLE handle) const;
+  // Takes the object out of the table; null when the handle was not open.
+  std::shared_ptr<HandleObject> Remove(HANDLE handle);
+
+ private:
+  static bool SlotOf(HANDLE handle, size_t* slot);
+
+  mutable std::mutex mutex_;
+  std::vector<std::shared_ptr<HandleObject>> slots_;
+  std::vector<size_t> free_slots_;
+};
+
+}  // namespace tarvik
+
+#endif  // TARVIK_PLATFORM_POSIX_HANDLE_TABLE_H_

@@ -1,0 +1,68 @@
+// Turns the paths the program passes to file calls into host paths through
+// the world: drive letters, \\server\share names, the \\?\ long forms, host
+// paths beginning with '/', and paths relative to the current directory.
+#ifndef TARVIK_PLATFORM_POSIX_PATH_RESOLVER_H_
+#define TARVIK_PLATFORM_POSIX_PATH_RESOLVER_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win_types.h"
+#include "platform/world.h"
+
+namespace tarvik {
+
+struct ResolvedPath {
+  std::string host;   // "/srv/a/b"
+  std::wstring full;  // the absolute form: "Z:\srv\a\b", "\\SRV\share\a", or "/x" off every drive
+  const WorldDrive* drive = nullptr;    // the drive the path lies on, if any
+  const WorldServer* server = nullptr;  // with share: the server of a network path
+  const WorldShare* share = nullptr;
+};
+
+class PathResolver {
+ public:
+  // current_directory: absolute, in any of the forms Resolve accepts.
+  PathResolver(const World& world, std::wstring current_directory);
+
+  // ERROR_SUCCESS with out filled, or the error the file call fails with:
+  // ERROR_PATH_NOT_FOUND (unknown or unmounted drive), ERROR_NOT_READY (no
+  // medium), ERROR_BAD_NETPATH (unknown or unreachable server),
+  // ERROR_BAD_NET_NAME (unknown share), ERROR_INVALID_NAME, ERROR_BAD_PATHNAME.
+  DWORD Resolve(std::wstring_view path, ResolvedPath* out) const;
+
+  const std::wstring& current_directory() const { return current_directory_; }
+
+ private:
+  struct Root {
+    std::string host;
+    std::wstring windows;  // ends with '\' ("Z:\", "\\SRV\share\"), or "/" for host paths
+    const WorldDrive* drive = nullptr;
+    const WorldServer* server = nullptr;
+    const WorldShare* share = nullptr;
+  };
+
+  DWORD Absolute(std::wstring_view path, std::wstring* out) const;
+  DWORD DriveRoot(wchar_t letter, Root* root) const;
+  DWORD ShareRoot(std::wstring_view server_name, std::wstring_view share_name, Root* root) const;
+  DWORD HostRoot(Root* root) const;
+  // The host name of one component below parent. This is where a lookup that
+  // misses the exact host name will fall back to a case-insensitive match, and
+  // where names holding characters the host cannot show are mapped back.
+  DWORD ComponentToHost(const std::string& parent, std::wstring_view component,
+                        std::string* host_name) const;
+
+  const World& world_;
+  std::wstring current_directory_;
+};
+
+// Splits text at '\' (and '/' unless literal) and applies the platform's
+// normalisation: empty and "." segments vanish, ".." removes the previous
+// one, a segment's single trailing '.' and the last segment's trailing dots
+// and blanks are dropped. Literal (\\?\) paths only lose empty segments.
+std::vector<std::wstring> SplitPathComponents(std::wstring_view text, bool literal);
+
+}  // namespace tarvik
+
+#endif  // TARVIK_PLATFORM_POSIX_PATH_RESOLVER_H_

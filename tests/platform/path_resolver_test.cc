@@ -1,0 +1,148 @@
+#include "platform/posix/path_resolver.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/win_error.h"
+#include "util/utf.h"
+
+namespace tarvik {
+namespace {
+
+WorldDrive Drive(wchar_t letter, WorldDrive::Type type, std::string host_path,
+                 std::wstring remote = L"", bool connected = true) {
+  WorldDrive drive;
+  drive.letter = letter;
+  drive.type = type;
+  drive.host_path = std::move(host_path);
+  if (!remote.empty())
+    drive.connection = WorldConnection{remote, connected, L""};
+  return drive;
+}
+
+WorldServer Server(std::wstring name, std::wstring share, std::string path, bool reachable = true) {
+  WorldServer server;
+  server.name = std::move(name);
+  server.reachable = reachable;
+  if (!share.empty()) {
+    WorldShare entry;
+    entry.name = std::move(share);
+    entry.host_path = std::move(path);
+    server.shares.push_back(entry);
+  }
+  return server;
+}
+
+class PathResolverTest : public testing::Test {
+ protected:
+  PathResolverTest() {
+    world_.computer = L"PC";
+    world_.drives[L'C'] = Drive(L'C', WorldDrive::Type::kFixed, "/hostc");
+    world_.drives[L'D'] = Drive(L'D', WorldDrive::Type::kRemovable, "");
+    world_.drives[L'E'] = Drive(L'E', WorldDrive::Type::kCdrom, "");
+    world_.drives[L'U'] = Drive(L'U', WorldDrive::Type::kUnmounted, "");
+    world_.drives[L'M'] = Drive(L'M', WorldDrive::Type::kRemote, "", L"\\\\SRV\\pub");
+    world_.drives[L'N'] = Drive(L'N', WorldDrive::Type::kRemote, "", L"\\\\SRV\\pub", false);
+    world_.servers.push_back(Server(L"PC", L"", ""));
+    world_.servers.push_back(Server(L"SRV", L"pub", "/srv/pub"));
+    world_.servers.back().dns_name = L"srv.example.com";
+    world_.servers.push_back(Server(L"OFF", L"x", "/off/x", false));
+  }
+
+  // The host path, or "error N".
+  std::string Host(const std::wstring& path, const std::wstring& cwd = L"C:\\work") {
+    PathResolver resolver(world_, cwd);
+    ResolvedPath resolved;
+    DWORD error = resolver.Resolve(path, &resolved);
+    if (error != ERROR_SUCCESS)
+      return "error " + std::to_string(error);
+    return resolved.host;
+  }
+
+  std::wstring Full(const std::wstring& path) {
+    PathResolver resolver(world_, L"C:\\work");
+    ResolvedPath resolved;
+    EXPECT_EQ(resolver.Resolve(path, &resolved), ERROR_SUCCESS) << ToUtf8(path);
+    return resolved.full;
+  }
+
+  World world_;
+};
+
+TEST_F(PathResolverTest, DrivePathsInEveryForm) {
+  EXPECT_EQ(Host(L"C:\\a\\b"), "/hostc/a/b");
+  EXPECT_EQ(Host(L"c:/a/b"), "/hostc/a/b");
+  EXPECT_EQ(Host(L"C:\\"), "/hostc");
+  EXPECT_EQ(Host(L"\\\\?\\C:\\a\\b"), "/hostc/a/b");
+  EXPECT_EQ(Host(L"\\\\?\\C:\\"), "/hostc");
+  EXPECT_EQ(Full(L"c:/a//b"), L"C:\\a\\b");
+}
+
+TEST_F(PathResolverTest, NormalisationStopsAtTheRoot) {
+  EXPECT_EQ(Host(L"C:\\a\\..\\..\\b"), "/hostc/b");
+  EXPECT_EQ(Host(L"C:\\a\\.\\b."), "/hostc/a/b");
+  EXPECT_EQ(Host(L"C:\\a.\\b"), "/hostc/a/b");
+  EXPECT_EQ(Host(L"C:\\a...\\b"), "/hostc/a.../b");
+  EXPECT_EQ(Host(L"C:\\a\\b . ."), "/hostc/a/b");
+  EXPECT_EQ(Host(L"\\\\SRV\\pub\\..\\..\\x"), "/srv/pub/x");
+  // The long form is taken literally: no "..", no stripping.
+  EXPECT_EQ(Host(L"\\\\?\\C:\\a\\..\\b"), "error 123");
+  EXPECT_EQ(Host(L"\\\\?\\C:\\b."), "/hostc/b.");
+}
+
+TEST_F(PathResolverTest, RelativePathsUseTheCurrentDirectory) {
+  EXPECT_EQ(Host(L"x"), "/hostc/work/x");
+  EXPECT_EQ(Host(L"..\\y"), "/hostc/y");
+  EXPECT_EQ(Host(L"\\z"), "/hostc/z");
+  EXPECT_EQ(Host(L"C:rel"), "/hostc/work/rel");
+  EXPECT_EQ(Host(L"x", L"\\\\SRV\\pub\\dir"), "/srv/pub/dir/x");
+  EXPECT_EQ(Host(L"\\z", L"\\\\SRV\\pub\\dir"), "/srv/pub/z");
+  EXPECT_EQ(Host(L"x", L"/tmp"), "/tmp/x");
+}
+
+TEST_F(PathResolverTest, NetworkPathsGoThroughTheWorldsShares) {
+  EXPECT_EQ(Host(L"\\\\SRV\\pub\\a"), "/srv/pub/a");
+  EXPECT_EQ(Host(L"//srv/PUB/a"), "/srv/pub/a");
+  EXPECT_EQ(Host(L"\\\\srv.example.com\\pub\\a"), "/srv/pub/a");
+  EXPECT_EQ(Host(L"\\\\?\\UNC\\SRV\\pub\\a"), "/srv/pub/a");
+  EXPECT_EQ(Full(L"\\\\srv\\PUB\\a"), L"\\\\SRV\\pub\\a");
+  EXPECT_EQ(Host(L"\\\\NOPE\\pub\\a"), "error 53");  // ERROR_BAD_NETPATH
+  EXPECT_EQ(Host(L"\\\\OFF\\x\\a"), "error 53");     // unreachable
+  EXPECT_EQ(Host(L"\\\\SRV\\nope\\a"), "error 67");  // ERROR_BAD_NET_NAME
+  EXPECT_EQ(Host(L"\\\\SRV"), "error 161");
+  // The local computer's drives are its administrative shares.
+  EXPECT_EQ(Host(L"\\\\PC\\C$\\a"), "/hostc/a");
+  EXPECT_EQ(Host(L"\\\\SRV\\C$\\a"), "error 67");
+  // A mapped drive, connected or only remembered.
+  EXPECT_EQ(Host(L"M:\\a"), "/srv/pub/a");
+  EXPECT_EQ(Host(L"N:\\a"), "/srv/pub/a");
+}
+
+TEST_F(PathResolverTest, DrivesWithoutAVolume) {
+  EXPECT_EQ(Host(L"E:\\a"), "error 21");  // ERROR_NOT_READY: no medium
+  EXPECT_EQ(Host(L"D:rel"), "error 21");
+  EXPECT_EQ(Host(L"U:\\a"), "error 3");  // unmounted
+  EXPECT_EQ(Host(L"Q:\\a"), "error 3");  // no such drive
+}
+
+TEST_F(PathResolverTest, HostPathsAreShownOnTheDriveThatHoldsThem) {
+  EXPECT_EQ(Host(L"/etc/x"), "/etc/x");
+  EXPECT_EQ(Full(L"/etc/x"), L"/etc/x");
+  EXPECT_EQ(Host(L"/hostc/a\\b"), "/hostc/a/b");
+  EXPECT_EQ(Full(L"/hostc/a\\b"), L"C:\\a\\b");
+  EXPECT_EQ(Full(L"/hostc"), L"C:\\");
+  EXPECT_EQ(Full(L"/hostcx/a"), L"/hostcx/a");
+  EXPECT_EQ(Host(L"\\\\?\\/etc/x"), "/etc/x");
+  EXPECT_EQ(Host(L"\\\\?\\UNC\\/etc/x\\y"), "/etc/x/y");
+}
+
+TEST_F(PathResolverTest, InvalidNames) {
+  EXPECT_EQ(Host(L""), "error 3");
+  EXPECT_EQ(Host(L"C:\\a*b"), "error 123");
+  EXPECT_EQ(Host(L"C:\\a|b"), "error 123");
+  EXPECT_EQ(Host(L"C:\\a\\b:stream"), "error 123");
+  EXPECT_EQ(Host(L"\\\\?\\Volume{x}\\a"), "error 123");
+  EXPECT_EQ(Host(L"C:\\\x01"), "error 123");
+}
+
+}  // namespace
+}  // namespace tarvik
