@@ -148,7 +148,7 @@ HANDLE FaultOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
 }
 
 BOOL FaultOs::ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* bytes_read,
-                       void* overlapped) {
+                       OVERLAPPED* overlapped) {
   if (Inject(L"ReadFile", PathOf(file))) {
     if (bytes_read != nullptr)
       *bytes_read = 0;
@@ -158,7 +158,7 @@ BOOL FaultOs::ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* by
 }
 
 BOOL FaultOs::WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write, DWORD* bytes_written,
-                        void* overlapped) {
+                        OVERLAPPED* overlapped) {
   if (Inject(L"WriteFile", PathOf(file))) {
     if (bytes_written != nullptr)
       *bytes_written = 0;

@@ -33,4 +33,63 @@ void Os::SetLastError(DWORD code) {
   last_error = code;
 }
 
+namespace {
+
+template <typename Result>
+Result NotImplemented(Result failure) {
+  Os::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  return failure;
+}
+
+}  // namespace
+
+BOOL Os::SetEndOfFile(HANDLE) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::GetFileInformationByHandle(HANDLE, BY_HANDLE_FILE_INFORMATION*) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::GetFileTime(HANDLE, FILETIME*, FILETIME*, FILETIME*) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::SetFileTime(HANDLE, const FILETIME*, const FILETIME*, const FILETIME*) {
+  return NotImplemented(FALSE);
+}
+DWORD Os::GetFileAttributesW(const wchar_t*) {
+  return NotImplemented(INVALID_FILE_ATTRIBUTES);
+}
+BOOL Os::SetFileAttributesW(const wchar_t*, DWORD) {
+  return NotImplemented(FALSE);
+}
+HANDLE Os::FindFirstFileW(const wchar_t*, WIN32_FIND_DATAW*) {
+  return NotImplemented(INVALID_HANDLE_VALUE);
+}
+BOOL Os::FindNextFileW(HANDLE, WIN32_FIND_DATAW*) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::FindClose(HANDLE) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::CreateDirectoryW(const wchar_t*, SECURITY_ATTRIBUTES*) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::RemoveDirectoryW(const wchar_t*) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::DeleteFileW(const wchar_t*) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::MoveFileW(const wchar_t*, const wchar_t*) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::DeviceIoControl(HANDLE, DWORD, void*, DWORD, void*, DWORD, DWORD*, OVERLAPPED*) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::GetDiskFreeSpaceExW(const wchar_t*, ULARGE_INTEGER*, ULARGE_INTEGER*, ULARGE_INTEGER*) {
+  return NotImplemented(FALSE);
+}
+UINT Os::GetDriveTypeW(const wchar_t*) {
+  return NotImplemented(DRIVE_UNKNOWN);
+}
+
 }  // namespace tarvik

@@ -55,14 +55,47 @@ class Os {
   virtual HANDLE CreateFileW(const wchar_t* file_name, DWORD desired_access, DWORD share_mode,
                              SECURITY_ATTRIBUTES* security_attributes, DWORD creation_disposition,
                              DWORD flags_and_attributes, HANDLE template_file) = 0;
+  // With an OVERLAPPED, the transfer starts at its offset (positioned I/O)
+  // and the file pointer is left alone; reading at or past the end of the
+  // file then fails with ERROR_HANDLE_EOF.
   virtual BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* bytes_read,
-                        void* overlapped) = 0;
+                        OVERLAPPED* overlapped) = 0;
   virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write,
-                         DWORD* bytes_written, void* overlapped) = 0;
+                         DWORD* bytes_written, OVERLAPPED* overlapped) = 0;
   virtual DWORD SetFilePointer(HANDLE file, LONG distance_low, LONG* distance_high,
                                DWORD method) = 0;
   virtual BOOL FlushFileBuffers(HANDLE file) = 0;
   virtual BOOL CloseHandle(HANDLE object) = 0;
+
+  // The calls below have a default that fails with ERROR_CALL_NOT_IMPLEMENTED,
+  // so that a test double needs to provide only what its test uses. PosixOs
+  // implements every one of them.
+  virtual BOOL SetEndOfFile(HANDLE file);
+  virtual BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+  virtual BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* last_access,
+                           FILETIME* last_write);
+  // A null time leaves that time unchanged.
+  virtual BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* last_access,
+                           const FILETIME* last_write);
+  virtual DWORD GetFileAttributesW(const wchar_t* file_name);
+  virtual BOOL SetFileAttributesW(const wchar_t* file_name, DWORD attributes);
+  // Listing: the pattern's last component may hold the platform's wildcards.
+  // Entries are never followed: a symbolic link is listed as a reparse point.
+  virtual HANDLE FindFirstFileW(const wchar_t* file_name, WIN32_FIND_DATAW* find_data);
+  virtual BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* find_data);
+  virtual BOOL FindClose(HANDLE find);
+  virtual BOOL CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES* security_attributes);
+  virtual BOOL RemoveDirectoryW(const wchar_t* path);
+  virtual BOOL DeleteFileW(const wchar_t* file_name);
+  virtual BOOL MoveFileW(const wchar_t* existing_name, const wchar_t* new_name);
+  virtual BOOL DeviceIoControl(HANDLE device, DWORD control_code, void* in_buffer, DWORD in_size,
+                               void* out_buffer, DWORD out_size, DWORD* bytes_returned,
+                               OVERLAPPED* overlapped);
+
+  // --- Volumes and drives ---
+  virtual BOOL GetDiskFreeSpaceExW(const wchar_t* directory, ULARGE_INTEGER* free_to_caller,
+                                   ULARGE_INTEGER* total_bytes, ULARGE_INTEGER* total_free);
+  virtual UINT GetDriveTypeW(const wchar_t* root_path);
 
   // --- Time and threads ---
   // Seconds since 1970-01-01 UTC, as the C runtime's time().

@@ -34,6 +34,48 @@ struct FILETIME {
   DWORD dwHighDateTime;
 };
 
+struct ULARGE_INTEGER {
+  ULONGLONG QuadPart;
+};
+
+// Positioned I/O: the offset of a ReadFile or WriteFile call. The program
+// does no asynchronous I/O, so the event and status words stay unused.
+struct OVERLAPPED {
+  uintptr_t Internal;
+  uintptr_t InternalHigh;
+  DWORD Offset;
+  DWORD OffsetHigh;
+  HANDLE hEvent;
+};
+
+constexpr DWORD MAX_PATH = 260;
+
+struct WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;  // the reparse tag when FILE_ATTRIBUTE_REPARSE_POINT is set
+  DWORD dwReserved1;
+  wchar_t cFileName[MAX_PATH];
+  wchar_t cAlternateFileName[14];
+};
+
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+
 struct SECURITY_ATTRIBUTES {
   DWORD nLength;
   void* lpSecurityDescriptor;
@@ -71,6 +113,8 @@ constexpr DWORD GENERIC_ALL = 0x10000000;
 constexpr DWORD FILE_READ_DATA = 0x0001;
 constexpr DWORD FILE_WRITE_DATA = 0x0002;
 constexpr DWORD FILE_APPEND_DATA = 0x0004;
+constexpr DWORD FILE_READ_EA = 0x0008;
+constexpr DWORD FILE_WRITE_EA = 0x0010;
 constexpr DWORD FILE_READ_ATTRIBUTES = 0x0080;
 constexpr DWORD FILE_WRITE_ATTRIBUTES = 0x0100;
 
@@ -115,6 +159,30 @@ constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
 constexpr DWORD FILE_END = 2;
 constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
+
+// Reparse tags (dwReserved0 of a find record, and reparse buffers).
+constexpr DWORD IO_REPARSE_TAG_MOUNT_POINT = 0xA0000003;
+constexpr DWORD IO_REPARSE_TAG_SYMLINK = 0xA000000C;
+constexpr DWORD IO_REPARSE_TAG_DFS = 0x8000000A;
+
+// DeviceIoControl codes.
+constexpr DWORD FSCTL_GET_COMPRESSION = 0x0009003C;
+constexpr DWORD FSCTL_SET_COMPRESSION = 0x0009C040;
+constexpr DWORD FSCTL_SET_REPARSE_POINT = 0x000900A4;
+constexpr DWORD FSCTL_GET_REPARSE_POINT = 0x000900A8;
+constexpr DWORD FSCTL_DELETE_REPARSE_POINT = 0x000900AC;
+constexpr WORD COMPRESSION_FORMAT_NONE = 0;
+constexpr WORD COMPRESSION_FORMAT_DEFAULT = 1;
+constexpr DWORD MAXIMUM_REPARSE_DATA_BUFFER_SIZE = 16 * 1024;
+
+// Drive types (GetDriveTypeW).
+constexpr UINT DRIVE_UNKNOWN = 0;
+constexpr UINT DRIVE_NO_ROOT_DIR = 1;
+constexpr UINT DRIVE_REMOVABLE = 2;
+constexpr UINT DRIVE_FIXED = 3;
+constexpr UINT DRIVE_REMOTE = 4;
+constexpr UINT DRIVE_CDROM = 5;
+constexpr UINT DRIVE_RAMDISK = 6;
 
 // FormatMessageW flags.
 constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;

@@ -186,7 +186,7 @@ HANDLE RecordingOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, 
 }
 
 BOOL RecordingOs::ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* bytes_read,
-                           void* overlapped) {
+                           OVERLAPPED* overlapped) {
   std::lock_guard lock(mutex_);
   *bytes_read = 0;
   auto open = handles_.find(reinterpret_cast<uintptr_t>(file));
@@ -208,7 +208,7 @@ BOOL RecordingOs::ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD
 }
 
 BOOL RecordingOs::WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write,
-                            DWORD* bytes_written, void* overlapped) {
+                            DWORD* bytes_written, OVERLAPPED* overlapped) {
   std::lock_guard lock(mutex_);
   *bytes_written = 0;
   auto open = handles_.find(reinterpret_cast<uintptr_t>(file));

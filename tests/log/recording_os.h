@@ -67,9 +67,9 @@ class RecordingOs : public Os {
                      SECURITY_ATTRIBUTES* security_attributes, DWORD creation_disposition,
                      DWORD flags_and_attributes, HANDLE template_file) override;
   BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* bytes_read,
-                void* overlapped) override;
+                OVERLAPPED* overlapped) override;
   BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write, DWORD* bytes_written,
-                 void* overlapped) override;
+                 OVERLAPPED* overlapped) override;
   DWORD SetFilePointer(HANDLE file, LONG distance_low, LONG* distance_high, DWORD method) override;
   BOOL FlushFileBuffers(HANDLE file) override;
   BOOL CloseHandle(HANDLE object) override;

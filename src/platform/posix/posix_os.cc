@@ -356,7 +356,7 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
 }
 
 BOOL PosixOs::ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* bytes_read,
-                       void* overlapped) {
+                       OVERLAPPED* overlapped) {
   if (bytes_read != nullptr)
     *bytes_read = 0;
   std::shared_ptr<HandleObject> object = Lookup(file);
@@ -395,7 +395,7 @@ BOOL PosixOs::ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* by
 }
 
 BOOL PosixOs::WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write, DWORD* bytes_written,
-                        void* overlapped) {
+                        OVERLAPPED* overlapped) {
   if (bytes_written != nullptr)
     *bytes_written = 0;
   std::shared_ptr<HandleObject> object = Lookup(file);
