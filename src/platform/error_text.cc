@@ -122,6 +122,13 @@ constexpr SystemErrorInfo kErrors[] = {
     E(NERR_DCNotFound, L"Could not find domain controller for this domain."),
     E(ERROR_NOT_A_REPARSE_POINT, L"The file or directory is not a reparse point."),
     E(ERROR_REPARSE_TAG_INVALID, L"The tag present in the reparse point buffer is invalid."),
+    E(ERROR_REPARSE_ATTRIBUTE_CONFLICT,
+      L"The reparse point attribute cannot be set because it conflicts with an existing "
+      L"attribute."),
+    E(ERROR_INVALID_REPARSE_DATA, L"The data present in the reparse point buffer is invalid."),
+    E(ERROR_REPARSE_TAG_MISMATCH,
+      L"There is a mismatch between the tag specified in the request and the tag present in the "
+      L"reparse point."),
 };
 
 #undef E

@@ -6,9 +6,53 @@ namespace tarvik {
 namespace {
 
 constexpr FaultableCall kCalls[] = {
-    {L"CreateFileW", true},       {L"ReadFile", true},         {L"WriteFile", true},
-    {L"SetFilePointer", true},    {L"FlushFileBuffers", true}, {L"CloseHandle", true},
+    {L"CreateFileW", true},
+    {L"ReadFile", true},
+    {L"WriteFile", true},
+    {L"SetFilePointer", true},
+    {L"FlushFileBuffers", true},
+    {L"CloseHandle", true},
     {L"GetComputerNameW", false},
+    {L"SetEndOfFile", true},
+    {L"GetFileInformationByHandle", true},
+    {L"GetFileTime", true},
+    {L"SetFileTime", true},
+    {L"GetFileAttributesW", true},
+    {L"SetFileAttributesW", true},
+    {L"FindFirstFileW", true},
+    {L"FindNextFileW", true},
+    {L"FindClose", true},
+    {L"CreateDirectoryW", true},
+    {L"RemoveDirectoryW", true},
+    {L"DeleteFileW", true},
+    {L"MoveFileW", true},
+    {L"DeviceIoControl", true},
+    {L"GetDiskFreeSpaceExW", true},
+    {L"GetDriveTypeW", true},
+    // Network, accounts and token: the path is the server, share or device
+    // named ("" for this computer).
+    {L"GetFullPathNameW", true},
+    {L"WNetGetConnectionW", true},
+    {L"WNetGetUserW", true},
+    {L"WNetAddConnectionW", true},
+    {L"WNetCancelConnectionW", true},
+    {L"QueryDosDeviceW", true},
+    {L"NetServerGetInfo", true},
+    {L"NetShareGetInfo", true},
+    {L"DsGetDcNameW", true},
+    {L"NetGetJoinInformation", true},
+    {L"NetUserModalsGet", true},
+    {L"NetGetAnyDCName", true},
+    {L"NetUserGetInfo", true},
+    {L"LookupAccountSidW", true},
+    {L"LookupAccountNameW", true},
+    {L"OpenProcessToken", false},
+    {L"GetTokenInformation", false},
+    {L"AdjustTokenPrivileges", false},
+    {L"AdjustTokenGroups", false},
+    {L"LookupPrivilegeValueW", false},
+    {L"LookupPrivilegeNameW", false},
+    {L"LookupPrivilegeDisplayNameW", false},
 };
 
 // The path as the pattern sees it: no long prefix, one kind of separator,
@@ -88,6 +132,14 @@ bool FaultOs::Inject(std::wstring_view call, std::wstring_view path) {
     return false;
   SetLastError(error);
   return true;
+}
+
+void FaultOs::RememberPath(HANDLE handle, const wchar_t* path) {
+  std::lock_guard lock(mutex_);
+  if (path == nullptr)
+    paths_.erase(handle);
+  else
+    paths_[handle] = path;
 }
 
 std::wstring FaultOs::PathOf(HANDLE handle) {
@@ -195,6 +247,176 @@ BOOL FaultOs::CloseHandle(HANDLE object) {
   return FALSE;
 }
 
+namespace {
+
+std::wstring_view Named(const wchar_t* name) {
+  return name == nullptr ? std::wstring_view() : std::wstring_view(name);
+}
+
+}  // namespace
+
+DWORD FaultOs::GetFullPathNameW(const wchar_t* file_name, DWORD size, wchar_t* buffer,
+                                wchar_t** file_part) {
+  if (Inject(L"GetFullPathNameW", Named(file_name)))
+    return 0;
+  return inner_->GetFullPathNameW(file_name, size, buffer, file_part);
+}
+
+DWORD FaultOs::WNetGetConnectionW(const wchar_t* local_name, wchar_t* remote_name, DWORD* length) {
+  if (Inject(L"WNetGetConnectionW", Named(local_name)))
+    return GetLastError();
+  return inner_->WNetGetConnectionW(local_name, remote_name, length);
+}
+
+DWORD FaultOs::WNetGetUserW(const wchar_t* name, wchar_t* user_name, DWORD* length) {
+  if (Inject(L"WNetGetUserW", Named(name)))
+    return GetLastError();
+  return inner_->WNetGetUserW(name, user_name, length);
+}
+
+DWORD FaultOs::WNetAddConnectionW(const wchar_t* remote_name, const wchar_t* password,
+                                  const wchar_t* local_name) {
+  if (Inject(L"WNetAddConnectionW", Named(remote_name)))
+    return GetLastError();
+  return inner_->WNetAddConnectionW(remote_name, password, local_name);
+}
+
+DWORD FaultOs::WNetCancelConnectionW(const wchar_t* name, BOOL force) {
+  if (Inject(L"WNetCancelConnectionW", Named(name)))
+    return GetLastError();
+  return inner_->WNetCancelConnectionW(name, force);
+}
+
+DWORD FaultOs::QueryDosDeviceW(const wchar_t* device_name, wchar_t* target_path, DWORD max) {
+  if (Inject(L"QueryDosDeviceW", Named(device_name)))
+    return 0;
+  return inner_->QueryDosDeviceW(device_name, target_path, max);
+}
+
+NET_API_STATUS FaultOs::NetServerGetInfo(const wchar_t* server_name, DWORD level,
+                                         SERVER_INFO_101* info) {
+  if (Inject(L"NetServerGetInfo", Named(server_name)))
+    return GetLastError();
+  return inner_->NetServerGetInfo(server_name, level, info);
+}
+
+NET_API_STATUS FaultOs::NetShareGetInfo(const wchar_t* server_name, const wchar_t* share_name,
+                                        DWORD level, SHARE_INFO_1005* info) {
+  std::wstring path = std::wstring(Named(server_name)) + L"\\" + std::wstring(Named(share_name));
+  if (Inject(L"NetShareGetInfo", path))
+    return GetLastError();
+  return inner_->NetShareGetInfo(server_name, share_name, level, info);
+}
+
+DWORD FaultOs::DsGetDcNameW(const wchar_t* computer_name, const wchar_t* domain_name,
+                            const void* domain_guid, const wchar_t* site_name, DWORD flags,
+                            DOMAIN_CONTROLLER_INFOW* info) {
+  if (Inject(L"DsGetDcNameW", Named(computer_name)))
+    return GetLastError();
+  return inner_->DsGetDcNameW(computer_name, domain_name, domain_guid, site_name, flags, info);
+}
+
+NET_API_STATUS FaultOs::NetGetJoinInformation(const wchar_t* server, std::wstring* name,
+                                              NETSETUP_JOIN_STATUS* status) {
+  if (Inject(L"NetGetJoinInformation", Named(server)))
+    return GetLastError();
+  return inner_->NetGetJoinInformation(server, name, status);
+}
+
+NET_API_STATUS FaultOs::NetUserModalsGet(const wchar_t* server_name, DWORD level,
+                                         USER_MODALS_INFO_2* info) {
+  if (Inject(L"NetUserModalsGet", Named(server_name)))
+    return GetLastError();
+  return inner_->NetUserModalsGet(server_name, level, info);
+}
+
+NET_API_STATUS FaultOs::NetGetAnyDCName(const wchar_t* server_name, const wchar_t* domain_name,
+                                        std::wstring* dc_name) {
+  if (Inject(L"NetGetAnyDCName", Named(server_name)))
+    return GetLastError();
+  return inner_->NetGetAnyDCName(server_name, domain_name, dc_name);
+}
+
+NET_API_STATUS FaultOs::NetUserGetInfo(const wchar_t* server_name, const wchar_t* user_name,
+                                       DWORD level, USER_INFO_3* info) {
+  if (Inject(L"NetUserGetInfo", Named(server_name)))
+    return GetLastError();
+  return inner_->NetUserGetInfo(server_name, user_name, level, info);
+}
+
+BOOL FaultOs::LookupAccountSidW(const wchar_t* system, const void* sid, wchar_t* name,
+                                DWORD* name_size, wchar_t* referenced_domain, DWORD* domain_size,
+                                SID_NAME_USE* use) {
+  if (Inject(L"LookupAccountSidW", Named(system)))
+    return FALSE;
+  return inner_->LookupAccountSidW(system, sid, name, name_size, referenced_domain, domain_size,
+                                   use);
+}
+
+BOOL FaultOs::LookupAccountNameW(const wchar_t* system, const wchar_t* account_name, PSID sid,
+                                 DWORD* sid_size, wchar_t* referenced_domain, DWORD* domain_size,
+                                 SID_NAME_USE* use) {
+  if (Inject(L"LookupAccountNameW", Named(system)))
+    return FALSE;
+  return inner_->LookupAccountNameW(system, account_name, sid, sid_size, referenced_domain,
+                                    domain_size, use);
+}
+
+HANDLE FaultOs::GetCurrentProcess() {
+  return inner_->GetCurrentProcess();
+}
+
+BOOL FaultOs::OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
+  if (Inject(L"OpenProcessToken", L""))
+    return FALSE;
+  return inner_->OpenProcessToken(process, desired_access, token);
+}
+
+BOOL FaultOs::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class,
+                                  void* information, DWORD length, DWORD* return_length) {
+  if (Inject(L"GetTokenInformation", L""))
+    return FALSE;
+  return inner_->GetTokenInformation(token, information_class, information, length, return_length);
+}
+
+BOOL FaultOs::AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
+                                    DWORD length, TOKEN_PRIVILEGES* previous_state,
+                                    DWORD* return_length) {
+  if (Inject(L"AdjustTokenPrivileges", L""))
+    return FALSE;
+  return inner_->AdjustTokenPrivileges(token, disable_all, new_state, length, previous_state,
+                                       return_length);
+}
+
+BOOL FaultOs::AdjustTokenGroups(HANDLE token, BOOL reset_to_default, TOKEN_GROUPS* new_state,
+                                DWORD length, TOKEN_GROUPS* previous_state, DWORD* return_length) {
+  if (Inject(L"AdjustTokenGroups", L""))
+    return FALSE;
+  return inner_->AdjustTokenGroups(token, reset_to_default, new_state, length, previous_state,
+                                   return_length);
+}
+
+BOOL FaultOs::LookupPrivilegeValueW(const wchar_t* system, const wchar_t* name, LUID* luid) {
+  if (Inject(L"LookupPrivilegeValueW", L""))
+    return FALSE;
+  return inner_->LookupPrivilegeValueW(system, name, luid);
+}
+
+BOOL FaultOs::LookupPrivilegeNameW(const wchar_t* system, const LUID* luid, wchar_t* name,
+                                   DWORD* length) {
+  if (Inject(L"LookupPrivilegeNameW", L""))
+    return FALSE;
+  return inner_->LookupPrivilegeNameW(system, luid, name, length);
+}
+
+BOOL FaultOs::LookupPrivilegeDisplayNameW(const wchar_t* system, const wchar_t* name,
+                                          wchar_t* display_name, DWORD* length,
+                                          DWORD* language_id) {
+  if (Inject(L"LookupPrivilegeDisplayNameW", L""))
+    return FALSE;
+  return inner_->LookupPrivilegeDisplayNameW(system, name, display_name, length, language_id);
+}
+
 int64_t FaultOs::time() {
   return inner_->time();
 }
@@ -213,6 +435,10 @@ BOOL FaultOs::QueryPerformanceCounter(LARGE_INTEGER* count) {
 
 BOOL FaultOs::QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
   return inner_->QueryPerformanceFrequency(frequency);
+}
+
+void FaultOs::GetSystemInfo(SYSTEM_INFO* info) {
+  inner_->GetSystemInfo(info);
 }
 
 void FaultOs::Sleep(DWORD milliseconds) {

@@ -56,6 +56,77 @@ class FaultOs : public Os {
   BOOL FlushFileBuffers(HANDLE file) override;
   BOOL CloseHandle(HANDLE object) override;
 
+  // Files and directories, volumes and drives (fault_os_files.cc). A call on
+  // a handle matches the path the handle was opened with; MoveFileW matches
+  // its existing name.
+  BOOL SetEndOfFile(HANDLE file) override;
+  BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
+  BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* last_access,
+                   FILETIME* last_write) override;
+  BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* last_access,
+                   const FILETIME* last_write) override;
+  DWORD GetFileAttributesW(const wchar_t* file_name) override;
+  BOOL SetFileAttributesW(const wchar_t* file_name, DWORD attributes) override;
+  HANDLE FindFirstFileW(const wchar_t* file_name, WIN32_FIND_DATAW* find_data) override;
+  BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* find_data) override;
+  BOOL FindClose(HANDLE find) override;
+  BOOL CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES* security_attributes) override;
+  BOOL RemoveDirectoryW(const wchar_t* path) override;
+  BOOL DeleteFileW(const wchar_t* file_name) override;
+  BOOL MoveFileW(const wchar_t* existing_name, const wchar_t* new_name) override;
+  BOOL DeviceIoControl(HANDLE device, DWORD control_code, void* in_buffer, DWORD in_size,
+                       void* out_buffer, DWORD out_size, DWORD* bytes_returned,
+                       OVERLAPPED* overlapped) override;
+  BOOL GetDiskFreeSpaceExW(const wchar_t* directory, ULARGE_INTEGER* free_to_caller,
+                           ULARGE_INTEGER* total_bytes, ULARGE_INTEGER* total_free) override;
+  // A failing call answers DRIVE_UNKNOWN.
+  UINT GetDriveTypeW(const wchar_t* root_path) override;
+
+  DWORD GetFullPathNameW(const wchar_t* file_name, DWORD size, wchar_t* buffer,
+                         wchar_t** file_part) override;
+  DWORD WNetGetConnectionW(const wchar_t* local_name, wchar_t* remote_name, DWORD* length) override;
+  DWORD WNetGetUserW(const wchar_t* name, wchar_t* user_name, DWORD* length) override;
+  DWORD WNetAddConnectionW(const wchar_t* remote_name, const wchar_t* password,
+                           const wchar_t* local_name) override;
+  DWORD WNetCancelConnectionW(const wchar_t* name, BOOL force) override;
+  DWORD QueryDosDeviceW(const wchar_t* device_name, wchar_t* target_path, DWORD max) override;
+  NET_API_STATUS NetServerGetInfo(const wchar_t* server_name, DWORD level,
+                                  SERVER_INFO_101* info) override;
+  NET_API_STATUS NetShareGetInfo(const wchar_t* server_name, const wchar_t* share_name, DWORD level,
+                                 SHARE_INFO_1005* info) override;
+  DWORD DsGetDcNameW(const wchar_t* computer_name, const wchar_t* domain_name,
+                     const void* domain_guid, const wchar_t* site_name, DWORD flags,
+                     DOMAIN_CONTROLLER_INFOW* info) override;
+  NET_API_STATUS NetGetJoinInformation(const wchar_t* server, std::wstring* name,
+                                       NETSETUP_JOIN_STATUS* status) override;
+  NET_API_STATUS NetUserModalsGet(const wchar_t* server_name, DWORD level,
+                                  USER_MODALS_INFO_2* info) override;
+  NET_API_STATUS NetGetAnyDCName(const wchar_t* server_name, const wchar_t* domain_name,
+                                 std::wstring* dc_name) override;
+  NET_API_STATUS NetUserGetInfo(const wchar_t* server_name, const wchar_t* user_name, DWORD level,
+                                USER_INFO_3* info) override;
+  BOOL LookupAccountSidW(const wchar_t* system, const void* sid, wchar_t* name, DWORD* name_size,
+                         wchar_t* referenced_domain, DWORD* domain_size,
+                         SID_NAME_USE* use) override;
+  BOOL LookupAccountNameW(const wchar_t* system, const wchar_t* account_name, PSID sid,
+                          DWORD* sid_size, wchar_t* referenced_domain, DWORD* domain_size,
+                          SID_NAME_USE* use) override;
+  HANDLE GetCurrentProcess() override;
+  BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) override;
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class,
+                           void* information, DWORD length, DWORD* return_length) override;
+  BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
+                             DWORD length, TOKEN_PRIVILEGES* previous_state,
+                             DWORD* return_length) override;
+  BOOL AdjustTokenGroups(HANDLE token, BOOL reset_to_default, TOKEN_GROUPS* new_state, DWORD length,
+                         TOKEN_GROUPS* previous_state, DWORD* return_length) override;
+  BOOL LookupPrivilegeValueW(const wchar_t* system, const wchar_t* name, LUID* luid) override;
+  BOOL LookupPrivilegeNameW(const wchar_t* system, const LUID* luid, wchar_t* name,
+                            DWORD* length) override;
+  BOOL LookupPrivilegeDisplayNameW(const wchar_t* system, const wchar_t* name,
+                                   wchar_t* display_name, DWORD* length,
+                                   DWORD* language_id) override;
+
   int64_t time() override;
   bool LocalTime(int64_t seconds, std::tm* out) override;
   void GetSystemTimeAsFileTime(FILETIME* now) override;
@@ -64,6 +135,7 @@ class FaultOs : public Os {
   void Sleep(DWORD milliseconds) override;
   DWORD GetCurrentThreadId() override;
   BOOL SetCurrentThreadPriority(int priority) override;
+  void GetSystemInfo(SYSTEM_INFO* info) override;
 
  private:
   struct Rule {
@@ -74,6 +146,8 @@ class FaultOs : public Os {
   // True, with the last error set, when this call must fail.
   bool Inject(std::wstring_view call, std::wstring_view path);
   std::wstring PathOf(HANDLE handle);
+  // Remembers (or, with null, forgets) the path a handle was opened with.
+  void RememberPath(HANDLE handle, const wchar_t* path);
 
   std::unique_ptr<Os> inner_;
   std::mutex mutex_;

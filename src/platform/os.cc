@@ -92,4 +92,9 @@ UINT Os::GetDriveTypeW(const wchar_t*) {
   return NotImplemented(DRIVE_UNKNOWN);
 }
 
+void Os::GetSystemInfo(SYSTEM_INFO* info) {
+  *info = SYSTEM_INFO{};
+  info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_UNKNOWN;
+}
+
 }  // namespace tarvik

@@ -11,7 +11,10 @@
 
 #include <cstdint>
 #include <ctime>
+#include <string>
 
+#include "platform/account_types.h"
+#include "platform/net_types.h"
 #include "platform/win_error.h"
 #include "platform/win_types.h"
 
@@ -97,6 +100,96 @@ class Os {
                                    ULARGE_INTEGER* total_bytes, ULARGE_INTEGER* total_free);
   virtual UINT GetDriveTypeW(const wchar_t* root_path);
 
+  // The absolute form of path, as the runtime's full-path function gives it
+  // (relative to the current directory, normalised; on Linux a host path on
+  // a drive is shown on that drive). Returns the length stored, or the size
+  // needed (NUL included) when size is too small, or 0 with the last error.
+  // file_part, when given, points at the last name in buffer.
+  virtual DWORD GetFullPathNameW(const wchar_t* file_name, DWORD size, wchar_t* buffer,
+                                 wchar_t** file_part);
+
+  // --- Network connections, servers and domains ---
+  // A server argument names a computer as "\\NAME", "NAME" or its DNS name;
+  // null or empty is this computer. An unknown or unreachable computer gives
+  // ERROR_BAD_NETPATH.
+  //
+  // The WNet calls return their error code (also left as the last error);
+  // ERROR_MORE_DATA sets *length to the characters needed, NUL included.
+  // local_name is a drive ("M:"). A remembered but unconnected drive gives
+  // ERROR_CONNECTION_UNAVAIL; a drive that is not remote, ERROR_NOT_CONNECTED.
+  virtual DWORD WNetGetConnectionW(const wchar_t* local_name, wchar_t* remote_name, DWORD* length);
+  // name: a drive, a UNC path or null (this process). The user is written as
+  // "DOMAIN\name". A UNC path without a connection gives ERROR_NOT_CONNECTED.
+  virtual DWORD WNetGetUserW(const wchar_t* name, wchar_t* user_name, DWORD* length);
+  // Only deviceless connections (local_name null) can be made and cancelled
+  // here: a drive letter gives ERROR_NOT_SUPPORTED.
+  virtual DWORD WNetAddConnectionW(const wchar_t* remote_name, const wchar_t* password,
+                                   const wchar_t* local_name);
+  virtual DWORD WNetCancelConnectionW(const wchar_t* name, BOOL force);
+  // The device text of a drive ("D:"), followed by two NULs; returns the
+  // characters stored, or 0 with the last error set.
+  virtual DWORD QueryDosDeviceW(const wchar_t* device_name, wchar_t* target_path, DWORD max);
+
+  // The network management calls return their status. Where the system hands
+  // back a buffer to free with NetApiBufferFree, they fill an owned record of
+  // the one level the program uses (platform/net_types.h); any other level
+  // gives ERROR_INVALID_LEVEL.
+  virtual NET_API_STATUS NetServerGetInfo(const wchar_t* server_name, DWORD level,
+                                          SERVER_INFO_101* info);
+  virtual NET_API_STATUS NetShareGetInfo(const wchar_t* server_name, const wchar_t* share_name,
+                                         DWORD level, SHARE_INFO_1005* info);
+  // domain_guid is not used (null). No controller: ERROR_NO_SUCH_DOMAIN.
+  virtual DWORD DsGetDcNameW(const wchar_t* computer_name, const wchar_t* domain_name,
+                             const void* domain_guid, const wchar_t* site_name, DWORD flags,
+                             DOMAIN_CONTROLLER_INFOW* info);
+  // name receives the domain (status NetSetupDomainName) or the workgroup.
+  virtual NET_API_STATUS NetGetJoinInformation(const wchar_t* server, std::wstring* name,
+                                               NETSETUP_JOIN_STATUS* status);
+  virtual NET_API_STATUS NetUserModalsGet(const wchar_t* server_name, DWORD level,
+                                          USER_MODALS_INFO_2* info);
+  // dc_name receives "\\NAME" of a controller of domain_name (null: the
+  // server's domain), NERR_DCNotFound when there is none.
+  virtual NET_API_STATUS NetGetAnyDCName(const wchar_t* server_name, const wchar_t* domain_name,
+                                         std::wstring* dc_name);
+  virtual NET_API_STATUS NetUserGetInfo(const wchar_t* server_name, const wchar_t* user_name,
+                                        DWORD level, USER_INFO_3* info);
+
+  // --- Accounts ---
+  // Lookups run on system (null: this computer). Sizes are in characters
+  // (bytes for the SID); a buffer too small gives ERROR_INSUFFICIENT_BUFFER
+  // with the sizes needed. A SID or name the system cannot map gives
+  // ERROR_NONE_MAPPED.
+  virtual BOOL LookupAccountSidW(const wchar_t* system, const void* sid, wchar_t* name,
+                                 DWORD* name_size, wchar_t* referenced_domain,
+                                 DWORD* domain_size, SID_NAME_USE* use);
+  virtual BOOL LookupAccountNameW(const wchar_t* system, const wchar_t* account_name, PSID sid,
+                                  DWORD* sid_size, wchar_t* referenced_domain, DWORD* domain_size,
+                                  SID_NAME_USE* use);
+
+  // --- Process token and privileges ---
+  // The pseudo handle of this process (not a failure, never closed).
+  virtual HANDLE GetCurrentProcess();
+  virtual BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token);
+  // TokenUser, TokenGroups and TokenPrivileges in their published layouts;
+  // ERROR_INSUFFICIENT_BUFFER with *return_length for a size query.
+  virtual BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class,
+                                   void* information, DWORD length, DWORD* return_length);
+  // Succeeds with ERROR_NOT_ALL_ASSIGNED as the last error when the token
+  // does not hold one of the privileges (the others are still adjusted), and
+  // with ERROR_SUCCESS otherwise.
+  virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
+                                     DWORD length, TOKEN_PRIVILEGES* previous_state,
+                                     DWORD* return_length);
+  virtual BOOL AdjustTokenGroups(HANDLE token, BOOL reset_to_default, TOKEN_GROUPS* new_state,
+                                 DWORD length, TOKEN_GROUPS* previous_state,
+                                 DWORD* return_length);
+  virtual BOOL LookupPrivilegeValueW(const wchar_t* system, const wchar_t* name, LUID* luid);
+  virtual BOOL LookupPrivilegeNameW(const wchar_t* system, const LUID* luid, wchar_t* name,
+                                    DWORD* length);
+  virtual BOOL LookupPrivilegeDisplayNameW(const wchar_t* system, const wchar_t* name,
+                                           wchar_t* display_name, DWORD* length,
+                                           DWORD* language_id);
+
   // --- Time and threads ---
   // Seconds since 1970-01-01 UTC, as the C runtime's time().
   virtual int64_t time() = 0;
@@ -109,6 +202,10 @@ class Os {
   virtual DWORD GetCurrentThreadId() = 0;
   // Applies to the calling thread (the only use the program has).
   virtual BOOL SetCurrentThreadPriority(int priority) = 0;
+
+  // The processor and memory figures of the machine. The default reports an
+  // unknown architecture and zeros.
+  virtual void GetSystemInfo(SYSTEM_INFO* info);
 };
 
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;

@@ -173,7 +173,39 @@ constexpr DWORD FSCTL_GET_REPARSE_POINT = 0x000900A8;
 constexpr DWORD FSCTL_DELETE_REPARSE_POINT = 0x000900AC;
 constexpr WORD COMPRESSION_FORMAT_NONE = 0;
 constexpr WORD COMPRESSION_FORMAT_DEFAULT = 1;
+constexpr WORD COMPRESSION_FORMAT_LZNT1 = 2;
 constexpr DWORD MAXIMUM_REPARSE_DATA_BUFFER_SIZE = 16 * 1024;
+
+// REPARSE_DATA_BUFFER: an 8-byte header (tag, data length, reserved) and the
+// tag's data. A symbolic link's data is four 16-bit offsets and lengths (in
+// bytes, into the path buffer: substitute name, then print name), 32-bit
+// flags, then the UTF-16 path buffer.
+constexpr DWORD REPARSE_DATA_BUFFER_HEADER_SIZE = 8;
+constexpr DWORD SYMLINK_REPARSE_DATA_HEADER_SIZE = 12;
+constexpr DWORD SYMLINK_FLAG_RELATIVE = 0x00000001;
+
+// GetSystemInfo. The OEM identifier is the union of the architecture and the
+// reserved word in the platform's record.
+struct SYSTEM_INFO {
+  WORD wProcessorArchitecture;
+  WORD wReserved;
+  DWORD dwPageSize;
+  void* lpMinimumApplicationAddress;
+  void* lpMaximumApplicationAddress;
+  uintptr_t dwActiveProcessorMask;
+  DWORD dwNumberOfProcessors;
+  DWORD dwProcessorType;
+  DWORD dwAllocationGranularity;
+  WORD wProcessorLevel;
+  WORD wProcessorRevision;
+  DWORD OemId() const { return wProcessorArchitecture | (static_cast<DWORD>(wReserved) << 16); }
+};
+constexpr WORD PROCESSOR_ARCHITECTURE_INTEL = 0;
+constexpr WORD PROCESSOR_ARCHITECTURE_ARM64 = 12;
+constexpr WORD PROCESSOR_ARCHITECTURE_AMD64 = 9;
+constexpr WORD PROCESSOR_ARCHITECTURE_UNKNOWN = 0xFFFF;
+constexpr DWORD PROCESSOR_INTEL_386 = 386;
+constexpr DWORD PROCESSOR_AMD_X8664 = 8664;
 
 // Drive types (GetDriveTypeW).
 constexpr UINT DRIVE_UNKNOWN = 0;

@@ -110,6 +110,15 @@ const WorldServer* World::FindServer(std::wstring_view server_name) const {
     if (!server.dns_name.empty() && EqualsNoCaseAscii(server.dns_name, server_name)) {
       return &server;
     }
+    // NAME.DOMAIN: the name qualified with its domain's NetBIOS name, as the
+    // name of a domain member is formed for its shares.
+    std::wstring_view name(server_name);
+    size_t dot = server.name.size();
+    if (!server.domain.empty() && name.size() == dot + 1 + server.domain.size() &&
+        name[dot] == L'.' && EqualsNoCaseAscii(name.substr(0, dot), server.name) &&
+        EqualsNoCaseAscii(name.substr(dot + 1), server.domain)) {
+      return &server;
+    }
   }
   return nullptr;
 }

@@ -217,7 +217,8 @@ struct World {
   std::vector<WorldFault> faults;
 
   const WorldDrive* FindDrive(wchar_t letter) const;
-  // By NetBIOS or DNS name, case-insensitive.
+  // By NetBIOS or DNS name, or NAME.DOMAIN for a domain member,
+  // case-insensitive.
   const WorldServer* FindServer(std::wstring_view server_name) const;
   const WorldServer& LocalServer() const;
   // By NetBIOS or DNS name, case-insensitive.

@@ -10,7 +10,7 @@ namespace {
 
 enum class Size { kDefault, kShort, kLong32, kLong64, kPointer };
 
-struct Spec {
+struct Conversion {
   std::string flags;
   int width = -1;
   int precision = -1;
@@ -81,77 +81,77 @@ class Formatter {
     return false;
   }
 
-  Spec ParseSpec() {
-    Spec spec;
+  Conversion ParseSpec() {
+    Conversion conversion;
     while (pos_ < format_.size() &&
            std::wstring_view(L"-+ #0").find(format_[pos_]) != std::wstring_view::npos) {
-      spec.flags += static_cast<char>(format_[pos_++]);
+      conversion.flags += static_cast<char>(format_[pos_++]);
     }
     if (pos_ < format_.size() &&
         (format_[pos_] == L'*' || (format_[pos_] >= L'0' && format_[pos_] <= L'9'))) {
-      spec.width = ReadNumberOrStar();
-      if (spec.width < 0) {
-        spec.flags += '-';
-        spec.width = -spec.width;
+      conversion.width = ReadNumberOrStar();
+      if (conversion.width < 0) {
+        conversion.flags += '-';
+        conversion.width = -conversion.width;
       }
     }
     if (Consume(L".")) {
-      spec.precision = ReadNumberOrStar();
+      conversion.precision = ReadNumberOrStar();
     }
     if (Consume(L"I64") || Consume(L"ll")) {
-      spec.size = Size::kLong64;
+      conversion.size = Size::kLong64;
     } else if (Consume(L"I32")) {
-      spec.size = Size::kLong32;
+      conversion.size = Size::kLong32;
     } else if (Consume(L"I")) {
-      spec.size = Size::kPointer;
+      conversion.size = Size::kPointer;
     } else if (Consume(L"h")) {
-      spec.size = Size::kShort;
-      spec.narrow = true;
+      conversion.size = Size::kShort;
+      conversion.narrow = true;
     } else if (Consume(L"l") || Consume(L"w")) {
-      spec.size = Size::kLong32;
-      spec.wide = true;
+      conversion.size = Size::kLong32;
+      conversion.wide = true;
     }
     if (pos_ >= format_.size()) {
       Fail("conversion without a type at the end");
     }
-    spec.type = format_[pos_++];
-    return spec;
+    conversion.type = format_[pos_++];
+    return conversion;
   }
 
-  void Pad(std::wstring text, const Spec& spec) {
-    if (spec.width > 0 && text.size() < static_cast<size_t>(spec.width)) {
-      std::wstring fill(spec.width - text.size(), L' ');
-      text = spec.flags.find('-') != std::string::npos ? text + fill : fill + text;
+  void Pad(std::wstring text, const Conversion& conversion) {
+    if (conversion.width > 0 && text.size() < static_cast<size_t>(conversion.width)) {
+      std::wstring fill(conversion.width - text.size(), L' ');
+      text = conversion.flags.find('-') != std::string::npos ? text + fill : fill + text;
     }
     out_ += text;
   }
 
-  void Convert(const Spec& spec) {
-    switch (spec.type) {
+  void Convert(const Conversion& conversion) {
+    switch (conversion.type) {
       case L'd':
       case L'i':
       case L'u':
       case L'x':
       case L'X':
       case L'o':
-        return ConvertInteger(spec);
+        return ConvertInteger(conversion);
       case L'f':
       case L'F':
       case L'e':
       case L'E':
       case L'g':
       case L'G':
-        return ConvertDouble(spec);
+        return ConvertDouble(conversion);
       case L's':
       case L'S':
-        return ConvertString(spec);
+        return ConvertString(conversion);
       case L'c':
       case L'C':
-        return ConvertChar(spec);
+        return ConvertChar(conversion);
       case L'p':
-        return ConvertPointer(spec);
+        return ConvertPointer(conversion);
       default:
-        Fail(std::string("unsupported conversion %") + static_cast<char>(spec.type));
+        Fail(std::string("unsupported conversion %") + static_cast<char>(conversion.type));
     }
   }
 
@@ -167,28 +167,29 @@ class Formatter {
     }
   }
 
-  void ConvertInteger(const Spec& spec) {
-    const FormatArg& arg = NextArg(spec.type);
+  void ConvertInteger(const Conversion& conversion) {
+    const FormatArg& arg = NextArg(conversion.type);
     bool is_integer = arg.kind() == FormatArg::Kind::kSigned ||
                       arg.kind() == FormatArg::Kind::kUnsigned ||
                       arg.kind() == FormatArg::Kind::kChar;
     if (!is_integer) {
-      Fail(std::string("%") + static_cast<char>(spec.type) + " needs an integer argument");
+      Fail(std::string("%") + static_cast<char>(conversion.type) + " needs an integer argument");
     }
-    int bits = BitsOf(spec.size);
+    int bits = BitsOf(conversion.size);
     if (arg.size() * 8 > std::max(bits, 32)) {
       Fail(std::string("a ") + std::to_string(arg.size() * 8) + "-bit argument does not fit %" +
-           static_cast<char>(spec.type) + " (use %I64" + static_cast<char>(spec.type) + ")");
+           static_cast<char>(conversion.type) + " (use %I64" + static_cast<char>(conversion.type) +
+           ")");
     }
-    std::string printf_spec = "%" + spec.flags;
-    if (spec.width >= 0)
-      printf_spec += std::to_string(spec.width);
-    if (spec.precision >= 0)
-      printf_spec += "." + std::to_string(spec.precision);
+    std::string printf_spec = "%" + conversion.flags;
+    if (conversion.width >= 0)
+      printf_spec += std::to_string(conversion.width);
+    if (conversion.precision >= 0)
+      printf_spec += "." + std::to_string(conversion.precision);
     printf_spec += "ll";
-    printf_spec += static_cast<char>(spec.type);
+    printf_spec += static_cast<char>(conversion.type);
     char buffer[128];
-    bool is_signed = spec.type == L'd' || spec.type == L'i';
+    bool is_signed = conversion.type == L'd' || conversion.type == L'i';
     if (is_signed) {
       long long value = bits == 64   ? static_cast<long long>(arg.as_signed())
                         : bits == 32 ? static_cast<int32_t>(arg.as_signed())
@@ -203,29 +204,30 @@ class Formatter {
     out_ += FromUtf8(buffer);
   }
 
-  void ConvertDouble(const Spec& spec) {
-    const FormatArg& arg = NextArg(spec.type);
+  void ConvertDouble(const Conversion& conversion) {
+    const FormatArg& arg = NextArg(conversion.type);
     double value;
     if (arg.kind() == FormatArg::Kind::kDouble) {
       value = arg.as_double();
     } else {
-      Fail(std::string("%") + static_cast<char>(spec.type) + " needs a floating-point argument");
+      Fail(std::string("%") + static_cast<char>(conversion.type) +
+           " needs a floating-point argument");
     }
-    std::string printf_spec = "%" + spec.flags;
-    if (spec.width >= 0)
-      printf_spec += std::to_string(spec.width);
-    if (spec.precision >= 0)
-      printf_spec += "." + std::to_string(spec.precision);
-    printf_spec += static_cast<char>(spec.type);
+    std::string printf_spec = "%" + conversion.flags;
+    if (conversion.width >= 0)
+      printf_spec += std::to_string(conversion.width);
+    if (conversion.precision >= 0)
+      printf_spec += "." + std::to_string(conversion.precision);
+    printf_spec += static_cast<char>(conversion.type);
     char buffer[512];
     std::snprintf(buffer, sizeof buffer, printf_spec.c_str(), value);
     out_ += FromUtf8(buffer);
   }
 
-  void ConvertString(const Spec& spec) {
-    const FormatArg& arg = NextArg(spec.type);
+  void ConvertString(const Conversion& conversion) {
+    const FormatArg& arg = NextArg(conversion.type);
     // In the wide printf family %s is wide and %S narrow; h and l/w force either.
-    bool want_narrow = spec.narrow || (spec.type == L'S' && !spec.wide);
+    bool want_narrow = conversion.narrow || (conversion.type == L'S' && !conversion.wide);
     std::wstring text;
     if (want_narrow) {
       if (arg.kind() != FormatArg::Kind::kNarrow) {
@@ -238,35 +240,35 @@ class Formatter {
       }
       text = arg.wide();
     }
-    if (spec.precision >= 0 && text.size() > static_cast<size_t>(spec.precision)) {
-      text.resize(spec.precision);
+    if (conversion.precision >= 0 && text.size() > static_cast<size_t>(conversion.precision)) {
+      text.resize(conversion.precision);
     }
-    Pad(std::move(text), spec);
+    Pad(std::move(text), conversion);
   }
 
-  void ConvertChar(const Spec& spec) {
-    const FormatArg& arg = NextArg(spec.type);
+  void ConvertChar(const Conversion& conversion) {
+    const FormatArg& arg = NextArg(conversion.type);
     bool is_integer = arg.kind() == FormatArg::Kind::kChar ||
                       arg.kind() == FormatArg::Kind::kSigned ||
                       arg.kind() == FormatArg::Kind::kUnsigned;
     if (!is_integer) {
       Fail("%c needs a character argument");
     }
-    bool want_narrow = spec.narrow || (spec.type == L'C' && !spec.wide);
+    bool want_narrow = conversion.narrow || (conversion.type == L'C' && !conversion.wide);
     wchar_t c = want_narrow ? static_cast<wchar_t>(static_cast<unsigned char>(arg.as_unsigned()))
                             : static_cast<wchar_t>(arg.as_unsigned());
-    Pad(std::wstring(1, c), spec);
+    Pad(std::wstring(1, c), conversion);
   }
 
-  void ConvertPointer(const Spec& spec) {
-    const FormatArg& arg = NextArg(spec.type);
+  void ConvertPointer(const Conversion& conversion) {
+    const FormatArg& arg = NextArg(conversion.type);
     if (arg.kind() != FormatArg::Kind::kPointer) {
       Fail("%p needs a pointer argument");
     }
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%016llX",
                   static_cast<unsigned long long>(arg.as_unsigned()));
-    Pad(FromUtf8(buffer), spec);
+    Pad(FromUtf8(buffer), conversion);
   }
 
   std::wstring_view format_;

@@ -73,7 +73,7 @@ TEST_F(CommandLineE2eTest, ReportsValidationErrors) {
   }
 }
 
-TEST_F(CommandLineE2eTest, AcceptedCommandLinesStopBeforeCopying) {
+TEST_F(CommandLineE2eTest, AcceptedCommandLinesStopAtAMissingSource) {
   ExpectRun({temp_ / "src", temp_ / "dst", "a*.txt", "/s", "/th:256", "/r:0", "/w:0"}, "accepted");
   ExpectRun({temp_ / "src", temp_ / "SRC"}, "accepted");
   ExpectRun({temp_ / "src", temp_ / "dst", "/backupSD", "/secfix"}, "security_only_warning");
@@ -95,7 +95,7 @@ TEST_F(CommandLineE2eTest, UsageTextReachesTheLogFile) {
 TEST_F(CommandLineE2eTest, AcceptedRunWritesItsLogFile) {
   const std::string log = temp_ / "run.log";
   ExpectRun({temp_ / "src", temp_ / "dst", "/log:" + log}, "accepted");
-  EXPECT_EQ(golden_.Mismatch("accepted", ReadFile(log)), "");
+  EXPECT_EQ(golden_.Mismatch("accepted", ReadFile(log), temp_.path()), "");
 }
 
 TEST_F(CommandLineE2eTest, UnopenableLogFileIsACommandLineError) {

@@ -1,6 +1,7 @@
 #include "e2e_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -115,6 +116,22 @@ size_t MatchPlaceholder(const std::string& name, const std::string& text, size_t
     return MatchShape(text, at, "MMM _9 9999 99:99:99");
   if (name == "TIME")
     return MatchShape(text, at, "99:99:99");
+  if (name == "HEX") {
+    size_t end = at;
+    while (end < text.size() && std::isxdigit(static_cast<unsigned char>(text[end])))
+      ++end;
+    return end - at;
+  }
+  if (name == "DATE")
+    return MatchShape(text, at, "99/99/9999 99:99:99");
+  if (name == "DECIMAL") {
+    size_t end = at;
+    while (end < text.size() && IsDigit(text[end]))
+      ++end;
+    if (end == at || end + 4 > text.size() || text[end] != '.')
+      return 0;
+    return MatchShape(text, end + 1, "999") != 0 ? end + 4 - at : 0;
+  }
   if (name == "CODE") {
     size_t end = at;
     while (end < text.size() && IsDigit(text[end]))
@@ -139,8 +156,7 @@ std::string BinaryPath() {
   return path != nullptr && *path != '\0' ? path : TARVIK_DEFAULT_BINARY;
 }
 
-RunResult RunProgram(const std::vector<std::string>& args, const RunOptions& options) {
-  TempDir capture;
+RunningProgram::RunningProgram(const std::vector<std::string>& args, const RunOptions& options) {
   std::string program = options.program.empty() ? BinaryPath() : options.program;
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), args.begin(), args.end());
@@ -151,26 +167,50 @@ RunResult RunProgram(const std::vector<std::string>& args, const RunOptions& opt
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, (capture / "out").c_str(),
+  posix_spawn_file_actions_addopen(&actions, 1, (capture_ / "out").c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, (capture / "err").c_str(),
+  posix_spawn_file_actions_addopen(&actions, 2, (capture_ / "err").c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = 0;
-  int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv_pointers.data(),
+  int error = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv_pointers.data(),
                           env_pointers.data());
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0)
     throw std::runtime_error("cannot start " + program + ": " + strerror(error));
+}
+
+RunningProgram::~RunningProgram() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+}
+
+std::string RunningProgram::OutputSoFar() const {
+  return ReadFile(capture_ / "out");
+}
+
+void RunningProgram::Interrupt() {
+  if (pid_ > 0)
+    kill(pid_, SIGINT);
+}
+
+RunResult RunningProgram::Wait() {
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
+  while (waitpid(pid_, &status, 0) < 0) {
     if (errno != EINTR)
       throw std::runtime_error("waitpid failed");
   }
+  pid_ = 0;
   RunResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = ReadFile(capture / "out");
-  result.err = ReadFile(capture / "err");
+  result.out = ReadFile(capture_ / "out");
+  result.err = ReadFile(capture_ / "err");
   return result;
+}
+
+RunResult RunProgram(const std::vector<std::string>& args, const RunOptions& options) {
+  return RunningProgram(args, options).Wait();
 }
 
 TempDir::TempDir() {
@@ -232,7 +272,8 @@ std::string Golden::Expand(const std::string& section, const std::string& temp_d
   const std::string& source = found->second;
   for (size_t i = 0; i < source.size(); ++i) {
     std::string name = PlaceholderAt(source, i);
-    if (name.empty() || name == "BUILD" || name == "TIME" || name == "CODE") {
+    if (name.empty() || name == "BUILD" || name == "TIME" || name == "CODE" || name == "DATE" ||
+        name == "DECIMAL" || name == "HEX") {
       text.push_back(source[i]);
     } else {
       text += name == "TMP" ? temp_dir : Expand(name, temp_dir);

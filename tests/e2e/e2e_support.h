@@ -43,6 +43,25 @@ class TempDir {
   std::string path_;
 };
 
+// The program started in the background, for tests that act while it runs.
+class RunningProgram {
+ public:
+  RunningProgram(const std::vector<std::string>& args, const RunOptions& options = {});
+  // Kills a program that still runs.
+  ~RunningProgram();
+  RunningProgram(const RunningProgram&) = delete;
+  RunningProgram& operator=(const RunningProgram&) = delete;
+
+  std::string OutputSoFar() const;
+  // Sends SIGINT, as Ctrl-C does.
+  void Interrupt();
+  RunResult Wait();
+
+ private:
+  TempDir capture_;
+  int pid_ = 0;
+};
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
@@ -51,8 +70,10 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // "\"", "\\" escapes); the strings of a section are joined. In an expected
 // text, {name} inserts the section of that name, {TMP} the given directory,
 // and three placeholders match variable parts: {BUILD} a build stamp such
-// as "Nov 29 2016 08:48:31", {TIME} a time such as "08:48:31" and {CODE} a
-// decimal error code.
+// as "Nov 29 2016 08:48:31", {TIME} a time such as "08:48:31", {DATE} a date
+// and time such as "29/11/2016 08:48:31", {CODE} a decimal number and
+// {DECIMAL} a number with three decimals such as "12.345", {HEX} hexadecimal
+// digits.
 class Golden {
  public:
   Golden();  // loads every file of tests/e2e/golden

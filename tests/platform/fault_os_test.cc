@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "platform/posix/posix_os.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace tarvik {
 namespace {

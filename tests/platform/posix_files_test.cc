@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/posix/posix_os.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "util/utf.h"
 
 namespace tarvik {

@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/find_state.h"
 #include "platform/win_types.h"
+#include "platform/world.h"
 
 namespace tarvik {
 
 struct HandleObject {
-  enum class Kind { kConsole, kFile };
+  enum class Kind { kConsole, kFile, kFind, kToken };
 
   HandleObject(Kind kind_in, int fd_in, bool owns_fd_in)
       : kind(kind_in), fd(fd_in), owns_fd(owns_fd_in) {}
@@ -36,6 +38,20 @@ struct HandleObject {
   std::string host_path;
   DWORD access = 0;  // GENERIC_* / FILE_* rights granted
   bool delete_on_close = false;
+  bool is_directory = false;
+  // Opened as the symbolic link itself (fd is an O_PATH descriptor, or -1
+  // once the link was replaced): metadata goes through host_path.
+  bool is_link = false;
+  bool path_only = false;               // an O_PATH descriptor: no data, metadata through host_path
+  const WorldVolume* volume = nullptr;  // null: a host path off every drive
+  // Times set through this handle (NT times, 0 = none). As on NTFS, later
+  // writes through the handle keep them instead of moving the last-write
+  // time on: a copy in progress keeps the time its writer chose.
+  std::atomic<uint64_t> kept_last_access{0};
+  std::atomic<uint64_t> kept_last_write{0};
+
+  // Searches.
+  std::unique_ptr<FindState> find;
 
   // Consoles.
   bool is_terminal = false;

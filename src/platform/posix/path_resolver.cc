@@ -1,5 +1,12 @@
 #include "platform/posix/path_resolver.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <optional>
+
+#include "platform/posix/name_mapping.h"
 #include "platform/win_error.h"
 #include "util/text.h"
 #include "util/utf.h"
@@ -47,6 +54,47 @@ std::wstring_view TrimTrailing(std::wstring_view text, std::wstring_view charact
 bool IsForbiddenInName(wchar_t c) {
   return c < 0x20 || c == L'<' || c == L'>' || c == L'"' || c == L'|' || c == L'?' || c == L'*' ||
          c == L':' || c == L'/' || c == L'\\';
+}
+
+bool EqualsNoCaseBytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (ToLowerAscii(static_cast<unsigned char>(a[i])) !=
+        ToLowerAscii(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string JoinHost(const std::string& directory, const std::string& name) {
+  return directory.empty() || directory.back() != '/' ? directory + '/' + name : directory + name;
+}
+
+// The entry of directory whose name equals host_name, or whose shown name
+// equals windows_name, regardless of the case of A-Z.
+bool FindNameNoCase(const std::string& directory, const std::string& host_name,
+                    std::wstring_view windows_name, std::string* found) {
+  DIR* listing = ::opendir(directory.c_str());
+  if (listing == nullptr)
+    return false;
+  bool mapped = HasMappedCharacters(windows_name);
+  bool matched = false;
+  while (struct dirent* entry = ::readdir(listing)) {
+    std::string_view name = entry->d_name;
+    if (name == "." || name == "..")
+      continue;
+    bool equal = EqualsNoCaseBytes(name, host_name) ||
+                 (mapped && EqualsNoCaseAscii(WindowsNameFromHost(name), windows_name));
+    if (equal) {
+      *found = name;
+      matched = true;
+      break;
+    }
+  }
+  ::closedir(listing);
+  return matched;
 }
 
 }  // namespace
@@ -173,16 +221,108 @@ DWORD PathResolver::HostRoot(Root* root) const {
   return ERROR_SUCCESS;
 }
 
-DWORD PathResolver::ComponentToHost(const std::string& parent, std::wstring_view component,
-                                    std::string* host_name) const {
+DWORD PathResolver::ComponentToHost(std::wstring_view component, std::string* host_name) {
   if (component == L"." || component == L"..")
     return ERROR_INVALID_NAME;
   for (wchar_t c : component) {
     if (IsForbiddenInName(c))
       return ERROR_INVALID_NAME;
   }
-  *host_name = ToUtf8(component);
+  *host_name = HostNameFromWindows(component);
   return ERROR_SUCCESS;
+}
+
+bool PathResolver::MatchCase(ResolvedPath* path) const {
+  std::string host = path->root_host;
+  bool changed = false;
+  size_t i = 0;
+  // Most misses are new names in a directory that exists as named: only the
+  // last name needs a look through its directory.
+  size_t count = path->components.size();
+  if (count >= 2) {
+    std::string parent = host;
+    for (size_t j = 0; j + 1 < count; ++j)
+      parent = JoinHost(parent, HostNameFromWindows(path->components[j]));
+    struct stat info;
+    if (::stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+      host = std::move(parent);
+      i = count - 1;
+    }
+  }
+  for (; i < path->components.size(); ++i) {
+    std::string exact = HostNameFromWindows(path->components[i]);
+    std::string candidate = JoinHost(host, exact);
+    struct stat info;
+    if (::lstat(candidate.c_str(), &info) == 0) {
+      host = std::move(candidate);
+      continue;
+    }
+    if (errno != ENOENT)
+      break;
+    std::string found;
+    if (!FindNameNoCase(host, exact, path->components[i], &found))
+      break;
+    host = JoinHost(host, found);
+    changed = true;
+  }
+  if (!changed)
+    return false;
+  for (; i < path->components.size(); ++i)
+    host = JoinHost(host, HostNameFromWindows(path->components[i]));
+  path->host = std::move(host);
+  return true;
+}
+
+std::wstring PathResolver::WindowsPathOf(const std::string& host_path) const {
+  auto below = [&](const std::string& root) -> std::optional<std::wstring> {
+    if (root.empty() || host_path.compare(0, root.size(), root) != 0)
+      return std::nullopt;
+    if (host_path.size() > root.size() && root.back() != '/' && host_path[root.size()] != '/')
+      return std::nullopt;
+    std::wstring rest;
+    std::string_view tail = std::string_view(host_path).substr(root.size());
+    while (!tail.empty()) {
+      size_t slash = tail.find('/');
+      std::string_view name = tail.substr(0, slash);
+      if (!name.empty()) {
+        if (!rest.empty())
+          rest += L'\\';
+        rest += WindowsNameFromHost(name);
+      }
+      if (slash == std::string_view::npos)
+        break;
+      tail.remove_prefix(slash + 1);
+    }
+    return rest;
+  };
+  if (const WorldDrive* drive = world_.DriveForHostPath(host_path)) {
+    if (auto rest = below(drive->host_path))
+      return std::wstring(1, drive->letter) + L":\\" + *rest;
+  }
+  // The deepest share that holds the path, those of this computer first.
+  const WorldServer* best_server = nullptr;
+  const WorldShare* best_share = nullptr;
+  std::wstring best_rest;
+  for (const WorldServer& server : world_.servers) {
+    for (const WorldShare& share : server.shares) {
+      auto rest = below(share.host_path);
+      if (!rest)
+        continue;
+      bool local = EqualsNoCaseAscii(server.name, world_.computer);
+      bool better = best_share == nullptr ||
+                    share.host_path.size() > best_share->host_path.size() ||
+                    (share.host_path.size() == best_share->host_path.size() && local);
+      if (better) {
+        best_server = &server;
+        best_share = &share;
+        best_rest = *rest;
+      }
+    }
+  }
+  if (best_share == nullptr)
+    return std::wstring();
+  std::wstring unc = L"\\\\" + best_server->name + L"\\" + best_share->name;
+  return best_rest.empty() ? unc : unc + L"\\" + best_rest;
 }
 
 DWORD PathResolver::Resolve(std::wstring_view path, ResolvedPath* out) const {
@@ -235,18 +375,18 @@ DWORD PathResolver::Resolve(std::wstring_view path, ResolvedPath* out) const {
   std::wstring full = root.windows;
   for (size_t i = 0; i < components.size(); ++i) {
     std::string name;
-    error = ComponentToHost(host, components[i], &name);
+    error = ComponentToHost(components[i], &name);
     if (error != ERROR_SUCCESS)
       return error;
-    if (host.back() != '/')
-      host += '/';
-    host += name;
+    host = JoinHost(host, name);
     if (i > 0)
       full += host_form ? L'/' : L'\\';
     full += components[i];
   }
 
   out->host = std::move(host);
+  out->root_host = root.host;
+  out->components = std::move(components);
   out->drive = root.drive;
   out->server = root.server;
   out->share = root.share;
@@ -264,6 +404,9 @@ DWORD PathResolver::Resolve(std::wstring_view path, ResolvedPath* out) const {
     }
   }
   out->full = std::move(full);
+  out->volume = out->share != nullptr   ? &out->share->volume
+                : out->drive != nullptr ? &out->drive->volume
+                                        : nullptr;
   return ERROR_SUCCESS;
 }
 

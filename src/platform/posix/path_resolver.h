@@ -19,6 +19,13 @@ struct ResolvedPath {
   const WorldDrive* drive = nullptr;    // the drive the path lies on, if any
   const WorldServer* server = nullptr;  // with share: the server of a network path
   const WorldShare* share = nullptr;
+  const WorldVolume* volume = nullptr;  // of the share or drive; null off every drive
+
+  // How host was made: the root's host directory and the names below it.
+  std::string root_host;
+  std::vector<std::wstring> components;
+
+  bool IsRoot() const { return components.empty(); }
 };
 
 class PathResolver {
@@ -30,7 +37,21 @@ class PathResolver {
   // ERROR_PATH_NOT_FOUND (unknown or unmounted drive), ERROR_NOT_READY (no
   // medium), ERROR_BAD_NETPATH (unknown or unreachable server),
   // ERROR_BAD_NET_NAME (unknown share), ERROR_INVALID_NAME, ERROR_BAD_PATHNAME.
+  // The host path is made from the names as given (with the private-use
+  // characters of name_mapping.h moved back), without looking at the host.
   DWORD Resolve(std::wstring_view path, ResolvedPath* out) const;
+
+  // Names are case-insensitive and case-preserving: walks the path component
+  // by component and, where the exact host name is missing, takes the entry
+  // whose shown name equals the component regardless of the case of A-Z.
+  // Components from the first that has no match on are kept as given. True
+  // when path->host changed. Symbolic links above the last component are
+  // followed by the host, as the platform follows them.
+  bool MatchCase(ResolvedPath* path) const;
+
+  // The Windows form of a host path: on the drive that holds it, else on a
+  // share that holds it, else empty.
+  std::wstring WindowsPathOf(const std::string& host_path) const;
 
   const std::wstring& current_directory() const { return current_directory_; }
 
@@ -47,11 +68,9 @@ class PathResolver {
   DWORD DriveRoot(wchar_t letter, Root* root) const;
   DWORD ShareRoot(std::wstring_view server_name, std::wstring_view share_name, Root* root) const;
   DWORD HostRoot(Root* root) const;
-  // The host name of one component below parent. This is where a lookup that
-  // misses the exact host name will fall back to a case-insensitive match, and
-  // where names holding characters the host cannot show are mapped back.
-  DWORD ComponentToHost(const std::string& parent, std::wstring_view component,
-                        std::string* host_name) const;
+  // The host name of one component: names holding characters the host
+  // shows in the private-use range are mapped back.
+  static DWORD ComponentToHost(std::wstring_view component, std::string* host_name);
 
   const World& world_;
   std::wstring current_directory_;

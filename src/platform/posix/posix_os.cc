@@ -29,9 +29,6 @@ constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr int64_t kFileTimeEpochOffset = 11644473600LL;  // seconds from 1601 to 1970
 
-constexpr DWORD kReadRights = GENERIC_READ | GENERIC_ALL | FILE_READ_DATA;
-constexpr DWORD kWriteRights = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
-
 BOOL Fail(DWORD error) {
   Os::SetLastError(error);
   return FALSE;
@@ -61,14 +58,6 @@ std::string AnsiSequence(WORD attributes) {
   }
   sequence += 'm';
   return sequence;
-}
-
-int OpenRetryingInterrupts(const std::string& path, int flags, mode_t mode = 0666) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
 }
 
 }  // namespace
@@ -245,252 +234,6 @@ DWORD PosixOs::FormatMessageW(DWORD flags, const void* source, DWORD message_id,
   return static_cast<DWORD>(text.size());
 }
 
-// --- Files ---
-
-DWORD PosixOs::NotFoundError(const std::string& host_path) {
-  size_t slash = host_path.rfind('/');
-  std::string parent = slash == 0 ? "/" : host_path.substr(0, slash);
-  struct stat info;
-  if (::stat(parent.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-    return ERROR_PATH_NOT_FOUND;
-  return ERROR_FILE_NOT_FOUND;
-}
-
-HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWORD share_mode,
-                            SECURITY_ATTRIBUTES* security_attributes, DWORD creation_disposition,
-                            DWORD flags_and_attributes, HANDLE template_file) {
-  if (file_name == nullptr || creation_disposition < CREATE_NEW ||
-      creation_disposition > TRUNCATE_EXISTING) {
-    return FailHandle(ERROR_INVALID_PARAMETER);
-  }
-  bool want_read = (desired_access & kReadRights) != 0;
-  bool want_write = (desired_access & kWriteRights) != 0;
-  if (creation_disposition == TRUNCATE_EXISTING && !want_write) {
-    return FailHandle(ERROR_INVALID_PARAMETER);
-  }
-  ResolvedPath resolved;
-  DWORD error = resolver_.Resolve(file_name, &resolved);
-  if (error != ERROR_SUCCESS)
-    return FailHandle(error);
-  const std::string& host = resolved.host;
-
-  int fd = -1;
-  bool existed = false;
-  struct stat info;
-  if (::stat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    // Directories open only for backup semantics, and are never replaced.
-    if (creation_disposition == CREATE_NEW)
-      return FailHandle(ERROR_FILE_EXISTS);
-    if ((flags_and_attributes & FILE_FLAG_BACKUP_SEMANTICS) == 0 ||
-        creation_disposition == CREATE_ALWAYS || creation_disposition == TRUNCATE_EXISTING) {
-      return FailHandle(ERROR_ACCESS_DENIED);
-    }
-    fd = OpenRetryingInterrupts(host, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    existed = true;
-  } else {
-    int flags = O_CLOEXEC | O_NOCTTY;
-    flags |= want_read && want_write ? O_RDWR : want_write ? O_WRONLY : O_RDONLY;
-    if (want_write && (desired_access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) == 0) {
-      flags |= O_APPEND;
-    }
-    if (flags_and_attributes & FILE_FLAG_WRITE_THROUGH)
-      flags |= O_DSYNC;
-    // Reading a source must not change its access time where the host allows.
-    auto open_file = [&](int extra) {
-      int result = -1;
-      if (!want_write)
-        result = OpenRetryingInterrupts(host, flags | extra | O_NOATIME);
-      if (result < 0 && (want_write || errno == EPERM)) {
-        result = OpenRetryingInterrupts(host, flags | extra);
-      }
-      // Opening only to read or change metadata needs no right to the data.
-      if (result < 0 && errno == EACCES && !want_read && !want_write && extra == 0) {
-        result = OpenRetryingInterrupts(host, O_PATH | O_CLOEXEC);
-      }
-      return result;
-    };
-    switch (creation_disposition) {
-      case CREATE_NEW:
-        fd = open_file(O_CREAT | O_EXCL);
-        break;
-      case CREATE_ALWAYS:
-      case OPEN_ALWAYS:
-        // Learn whether the file was there: create exclusively first, and
-        // open the existing file when that fails; repeat if it vanished meanwhile.
-        for (int attempt = 0; attempt < 16; ++attempt) {
-          fd = open_file(O_CREAT | O_EXCL);
-          if (fd >= 0 || errno != EEXIST)
-            break;
-          fd = open_file(creation_disposition == CREATE_ALWAYS ? O_TRUNC : 0);
-          if (fd >= 0)
-            existed = true;
-          if (fd >= 0 || errno != ENOENT)
-            break;
-        }
-        break;
-      case OPEN_EXISTING:
-        fd = open_file(0);
-        break;
-      case TRUNCATE_EXISTING:
-        fd = open_file(O_TRUNC);
-        break;
-    }
-  }
-  if (fd < 0) {
-    int saved = errno;
-    if (saved == ENOENT)
-      return FailHandle(NotFoundError(host));
-    return FailHandle(ErrorFromErrno(saved));
-  }
-
-  auto file = std::make_shared<HandleObject>(HandleObject::Kind::kFile, fd, true);
-  file->path = file_name;
-  file->host_path = host;
-  file->access = desired_access;
-  file->delete_on_close = (flags_and_attributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
-  HANDLE handle = handles_.Add(std::move(file));
-  bool reports_existing =
-      creation_disposition == CREATE_ALWAYS || creation_disposition == OPEN_ALWAYS;
-  SetLastError(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-  return handle;
-}
-
-BOOL PosixOs::ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* bytes_read,
-                       OVERLAPPED* overlapped) {
-  if (bytes_read != nullptr)
-    *bytes_read = 0;
-  std::shared_ptr<HandleObject> object = Lookup(file);
-  if (object == nullptr)
-    return FALSE;
-  if (overlapped != nullptr || (buffer == nullptr && bytes_to_read > 0)) {
-    return Fail(ERROR_INVALID_PARAMETER);
-  }
-  bool is_file = object->kind == HandleObject::Kind::kFile;
-  if (is_file && (object->access & kReadRights) == 0)
-    return Fail(ERROR_ACCESS_DENIED);
-  // A file read returns everything up to the end; a pipe or terminal returns
-  // what is there.
-  size_t total = 0;
-  char* out = static_cast<char*>(buffer);
-  while (total < bytes_to_read) {
-    ssize_t got = ::read(object->fd, out + total, bytes_to_read - total);
-    if (got < 0) {
-      if (errno == EINTR)
-        continue;
-      if (errno == EISDIR)
-        return Fail(ERROR_INVALID_FUNCTION);
-      if (errno == EPIPE)
-        break;
-      return Fail(ErrorFromErrno(errno));
-    }
-    if (got == 0)
-      break;
-    total += static_cast<size_t>(got);
-    if (!is_file)
-      break;
-  }
-  if (bytes_read != nullptr)
-    *bytes_read = static_cast<DWORD>(total);
-  return TRUE;
-}
-
-BOOL PosixOs::WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write, DWORD* bytes_written,
-                        OVERLAPPED* overlapped) {
-  if (bytes_written != nullptr)
-    *bytes_written = 0;
-  std::shared_ptr<HandleObject> object = Lookup(file);
-  if (object == nullptr)
-    return FALSE;
-  if (overlapped != nullptr || (buffer == nullptr && bytes_to_write > 0)) {
-    return Fail(ERROR_INVALID_PARAMETER);
-  }
-  if (object->kind == HandleObject::Kind::kFile && (object->access & kWriteRights) == 0) {
-    return Fail(ERROR_ACCESS_DENIED);
-  }
-  size_t written = 0;
-  BOOL ok = WriteAll(*object, static_cast<const char*>(buffer), bytes_to_write, &written);
-  if (bytes_written != nullptr)
-    *bytes_written = static_cast<DWORD>(written);
-  return ok;
-}
-
-DWORD PosixOs::SetFilePointer(HANDLE file, LONG distance_low, LONG* distance_high, DWORD method) {
-  std::shared_ptr<HandleObject> object = Lookup(file);
-  if (object == nullptr)
-    return INVALID_SET_FILE_POINTER;
-  int64_t distance = distance_high == nullptr
-                         ? static_cast<int64_t>(distance_low)
-                         : static_cast<int64_t>((static_cast<uint64_t>(*distance_high) << 32) |
-                                                static_cast<uint32_t>(distance_low));
-  int64_t base = 0;
-  if (method == FILE_CURRENT) {
-    base = ::lseek(object->fd, 0, SEEK_CUR);
-  } else if (method == FILE_END) {
-    struct stat info;
-    base = ::fstat(object->fd, &info) == 0 ? info.st_size : -1;
-  } else if (method != FILE_BEGIN) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_SET_FILE_POINTER;
-  }
-  if (base < 0) {
-    SetLastError(ErrorFromErrno(errno));
-    return INVALID_SET_FILE_POINTER;
-  }
-  int64_t target;
-  if (__builtin_add_overflow(base, distance, &target) || target < 0) {
-    SetLastError(ERROR_NEGATIVE_SEEK);
-    return INVALID_SET_FILE_POINTER;
-  }
-  // Without a high part the position must be told in 32 bits.
-  if (distance_high == nullptr && target >= static_cast<int64_t>(INVALID_SET_FILE_POINTER)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_SET_FILE_POINTER;
-  }
-  if (::lseek(object->fd, target, SEEK_SET) < 0) {
-    SetLastError(ErrorFromErrno(errno));
-    return INVALID_SET_FILE_POINTER;
-  }
-  if (distance_high != nullptr)
-    *distance_high = static_cast<LONG>(target >> 32);
-  SetLastError(ERROR_SUCCESS);
-  return static_cast<DWORD>(target);
-}
-
-BOOL PosixOs::FlushFileBuffers(HANDLE file) {
-  std::shared_ptr<HandleObject> object = Lookup(file);
-  if (object == nullptr)
-    return FALSE;
-  if (object->kind == HandleObject::Kind::kConsole) {
-    // Terminals and pipes hold nothing back; a redirected file is synced.
-    if (object->is_terminal)
-      return Fail(ERROR_INVALID_HANDLE);
-    if (::fsync(object->fd) != 0 && errno != EINVAL && errno != EROFS) {
-      return Fail(ErrorFromErrno(errno));
-    }
-    return TRUE;
-  }
-  if ((object->access & kWriteRights) == 0)
-    return Fail(ERROR_ACCESS_DENIED);
-  if (::fsync(object->fd) != 0)
-    return Fail(ErrorFromErrno(errno));
-  return TRUE;
-}
-
-BOOL PosixOs::CloseHandle(HANDLE handle) {
-  std::shared_ptr<HandleObject> object = handles_.Remove(handle);
-  if (object == nullptr)
-    return Fail(ERROR_INVALID_HANDLE);
-  if (object->delete_on_close)
-    ::unlink(object->host_path.c_str());
-  // A call still running on another thread keeps the descriptor until it ends.
-  if (object.use_count() == 1) {
-    int error_number = object->Close();
-    if (error_number != 0)
-      return Fail(ErrorFromErrno(error_number));
-  }
-  return TRUE;
-}
-
 // --- Time and threads ---
 
 int64_t PosixOs::time() {
@@ -520,6 +263,34 @@ BOOL PosixOs::QueryPerformanceCounter(LARGE_INTEGER* count) {
   ::clock_gettime(CLOCK_MONOTONIC, &now);
   count->QuadPart = static_cast<LONGLONG>(now.tv_sec) * 1000000000LL + now.tv_nsec;
   return TRUE;
+}
+
+void PosixOs::GetSystemInfo(SYSTEM_INFO* info) {
+  *info = SYSTEM_INFO{};
+#if defined(__x86_64__)
+  info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
+  info->dwProcessorType = PROCESSOR_AMD_X8664;
+#elif defined(__aarch64__)
+  info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_ARM64;
+#elif defined(__i386__)
+  info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+  info->dwProcessorType = PROCESSOR_INTEL_386;
+#else
+  info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_UNKNOWN;
+#endif
+  long page = ::sysconf(_SC_PAGESIZE);
+  info->dwPageSize = page > 0 ? static_cast<DWORD>(page) : 4096;
+  info->dwAllocationGranularity = std::max<DWORD>(info->dwPageSize, 65536);
+  // The range a process may map: above the first allocation unit, below the
+  // top of the user address space.
+  info->lpMinimumApplicationAddress = reinterpret_cast<void*>(uintptr_t{65536});
+  const uintptr_t top = sizeof(void*) == 8 ? uintptr_t{0x7FFFFFFEFFFF} : uintptr_t{0x7FFEFFFF};
+  info->lpMaximumApplicationAddress = reinterpret_cast<void*>(top);
+  long processors = ::sysconf(_SC_NPROCESSORS_ONLN);
+  info->dwNumberOfProcessors = processors > 0 ? static_cast<DWORD>(processors) : 1;
+  const DWORD bits = std::min<DWORD>(info->dwNumberOfProcessors, sizeof(uintptr_t) * 8);
+  info->dwActiveProcessorMask =
+      bits >= sizeof(uintptr_t) * 8 ? ~uintptr_t{0} : (uintptr_t{1} << bits) - 1;
 }
 
 BOOL PosixOs::QueryPerformanceFrequency(LARGE_INTEGER* frequency) {

@@ -9,8 +9,11 @@
 #include <string>
 
 #include "platform/os.h"
+#include "platform/posix/account_directory.h"
+#include "platform/posix/connection_table.h"
 #include "platform/posix/handle_table.h"
 #include "platform/posix/path_resolver.h"
+#include "platform/posix/token_state.h"
 #include "platform/world.h"
 
 namespace tarvik {
@@ -50,6 +53,85 @@ class PosixOs : public Os {
   BOOL FlushFileBuffers(HANDLE file) override;
   BOOL CloseHandle(HANDLE object) override;
 
+  // Files and directories (posix_files.cc, posix_find.cc, posix_ioctl.cc) and
+  // volumes (volumes.cc).
+  BOOL SetEndOfFile(HANDLE file) override;
+  BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
+  BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* last_access,
+                   FILETIME* last_write) override;
+  BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* last_access,
+                   const FILETIME* last_write) override;
+  DWORD GetFileAttributesW(const wchar_t* file_name) override;
+  BOOL SetFileAttributesW(const wchar_t* file_name, DWORD attributes) override;
+  HANDLE FindFirstFileW(const wchar_t* file_name, WIN32_FIND_DATAW* find_data) override;
+  BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* find_data) override;
+  BOOL FindClose(HANDLE find) override;
+  BOOL CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES* security_attributes) override;
+  BOOL RemoveDirectoryW(const wchar_t* path) override;
+  BOOL DeleteFileW(const wchar_t* file_name) override;
+  BOOL MoveFileW(const wchar_t* existing_name, const wchar_t* new_name) override;
+  BOOL DeviceIoControl(HANDLE device, DWORD control_code, void* in_buffer, DWORD in_size,
+                       void* out_buffer, DWORD out_size, DWORD* bytes_returned,
+                       OVERLAPPED* overlapped) override;
+  BOOL GetDiskFreeSpaceExW(const wchar_t* directory, ULARGE_INTEGER* free_to_caller,
+                           ULARGE_INTEGER* total_bytes, ULARGE_INTEGER* total_free) override;
+  UINT GetDriveTypeW(const wchar_t* root_path) override;
+
+  const PathResolver& resolver() const { return resolver_; }
+
+  DWORD GetFullPathNameW(const wchar_t* file_name, DWORD size, wchar_t* buffer,
+                         wchar_t** file_part) override;
+
+  // Network connections, servers and domains (posix_network.cc).
+  DWORD WNetGetConnectionW(const wchar_t* local_name, wchar_t* remote_name, DWORD* length) override;
+  DWORD WNetGetUserW(const wchar_t* name, wchar_t* user_name, DWORD* length) override;
+  DWORD WNetAddConnectionW(const wchar_t* remote_name, const wchar_t* password,
+                           const wchar_t* local_name) override;
+  DWORD WNetCancelConnectionW(const wchar_t* name, BOOL force) override;
+  DWORD QueryDosDeviceW(const wchar_t* device_name, wchar_t* target_path, DWORD max) override;
+  NET_API_STATUS NetServerGetInfo(const wchar_t* server_name, DWORD level,
+                                  SERVER_INFO_101* info) override;
+  NET_API_STATUS NetShareGetInfo(const wchar_t* server_name, const wchar_t* share_name, DWORD level,
+                                 SHARE_INFO_1005* info) override;
+  DWORD DsGetDcNameW(const wchar_t* computer_name, const wchar_t* domain_name,
+                     const void* domain_guid, const wchar_t* site_name, DWORD flags,
+                     DOMAIN_CONTROLLER_INFOW* info) override;
+  NET_API_STATUS NetGetJoinInformation(const wchar_t* server, std::wstring* name,
+                                       NETSETUP_JOIN_STATUS* status) override;
+  NET_API_STATUS NetUserModalsGet(const wchar_t* server_name, DWORD level,
+                                  USER_MODALS_INFO_2* info) override;
+  NET_API_STATUS NetGetAnyDCName(const wchar_t* server_name, const wchar_t* domain_name,
+                                 std::wstring* dc_name) override;
+  NET_API_STATUS NetUserGetInfo(const wchar_t* server_name, const wchar_t* user_name, DWORD level,
+                                USER_INFO_3* info) override;
+
+  // Accounts (posix_accounts.cc).
+  BOOL LookupAccountSidW(const wchar_t* system, const void* sid, wchar_t* name, DWORD* name_size,
+                         wchar_t* referenced_domain, DWORD* domain_size,
+                         SID_NAME_USE* use) override;
+  BOOL LookupAccountNameW(const wchar_t* system, const wchar_t* account_name, PSID sid,
+                          DWORD* sid_size, wchar_t* referenced_domain, DWORD* domain_size,
+                          SID_NAME_USE* use) override;
+
+  // The process token (posix_token.cc).
+  BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) override;
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class,
+                           void* information, DWORD length, DWORD* return_length) override;
+  BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
+                             DWORD length, TOKEN_PRIVILEGES* previous_state,
+                             DWORD* return_length) override;
+  BOOL AdjustTokenGroups(HANDLE token, BOOL reset_to_default, TOKEN_GROUPS* new_state, DWORD length,
+                         TOKEN_GROUPS* previous_state, DWORD* return_length) override;
+  BOOL LookupPrivilegeValueW(const wchar_t* system, const wchar_t* name, LUID* luid) override;
+  BOOL LookupPrivilegeNameW(const wchar_t* system, const LUID* luid, wchar_t* name,
+                            DWORD* length) override;
+  BOOL LookupPrivilegeDisplayNameW(const wchar_t* system, const wchar_t* name,
+                                   wchar_t* display_name, DWORD* length,
+                                   DWORD* language_id) override;
+  // The token's current state, which file calls consult where the system
+  // enforces a privilege.
+  const TokenState& token() const { return token_; }
+
   int64_t time() override;
   bool LocalTime(int64_t seconds, std::tm* out) override;
   void GetSystemTimeAsFileTime(FILETIME* now) override;
@@ -58,18 +140,28 @@ class PosixOs : public Os {
   void Sleep(DWORD milliseconds) override;
   DWORD GetCurrentThreadId() override;
   BOOL SetCurrentThreadPriority(int priority) override;
+  void GetSystemInfo(SYSTEM_INFO* info) override;
 
  private:
   HANDLE AddConsole(int fd, DWORD initial_mode);
   // The open handle, or null with ERROR_INVALID_HANDLE set.
   std::shared_ptr<HandleObject> Lookup(HANDLE handle) const;
   BOOL WriteAll(HandleObject& object, const char* data, size_t size, size_t* written);
-  // ERROR_PATH_NOT_FOUND when a directory above host_path is missing,
-  // ERROR_FILE_NOT_FOUND otherwise.
-  static DWORD NotFoundError(const std::string& host_path);
+  // The computer a server argument names (null, empty or "." for this
+  // one), or null with *error set to ERROR_BAD_NETPATH.
+  const WorldServer* NamedServer(const wchar_t* server_name, DWORD* error) const;
+  // "DOMAIN\name" of an account as server shows it (the SID text when it
+  // maps to no name).
+  std::wstring AccountText(const WorldServer& server, const SidValue& sid) const;
+  // The token handle's object, or null with the error set: ERROR_INVALID_HANDLE,
+  // or ERROR_ACCESS_DENIED without the access needed.
+  std::shared_ptr<HandleObject> TokenObject(HANDLE token, DWORD access) const;
 
   World world_;
   PathResolver resolver_;
+  AccountDirectory accounts_{world_};
+  TokenState token_{world_.token};
+  ConnectionTable connections_;  // deviceless connections
   HandleTable handles_;
   HANDLE std_input_;
   HANDLE std_output_;

@@ -1,7 +1,7 @@
 // A fresh directory under the system's temporary directory, removed with
 // everything in it at the end of the test.
-#ifndef TARVIK_TESTS_PLATFORM_TEMP_DIR_H_
-#define TARVIK_TESTS_PLATFORM_TEMP_DIR_H_
+#ifndef TARVIK_TESTS_SUPPORT_TEMP_DIR_H_
+#define TARVIK_TESTS_SUPPORT_TEMP_DIR_H_
 
 #include <stdlib.h>
 
@@ -32,4 +32,4 @@ class TempDir {
 
 }  // namespace tarvik
 
-#endif  // TARVIK_TESTS_PLATFORM_TEMP_DIR_H_
+#endif  // TARVIK_TESTS_SUPPORT_TEMP_DIR_H_

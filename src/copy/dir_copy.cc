@@ -1,0 +1,204 @@
+#include "copy/dir_copy.h"
+
+#include "copy/run_statistics.h"
+#include "log/log.h"
+#include "settings/copy_settings.h"
+#include "util/abort.h"
+
+namespace tarvik {
+
+DirCopy::DirCopy() {
+  slots_[0] = std::make_unique<IoSlot>();
+  slots_[1] = std::make_unique<IoSlot>();
+}
+
+DirCopy::~DirCopy() = default;
+
+void DirCopy::ResetCopyCounters() {
+  counters_ = CopyCounters();
+  resultBits_ = 0;
+}
+
+int DirCopy::ListingUsesWorkers() {
+  return Settings().checkContentMode == kCheckBin ? 1 : 0;
+}
+
+void DirCopy::ReleaseLevels() {
+  DirCmp::ReleaseLevels();
+  streamInfo_.reset();
+  streamInfoSize_ = 0;
+}
+
+void DirCopy::PrintStatistics() {
+  DirCmp::PrintStatistics();
+  ScanCounters scan;
+  scan.sameAge = same_age_count();
+  scan.sourceNewer = source_newer_count();
+  scan.sourceOlder = source_older_count();
+  scan.filesFound = files_found();
+  scan.directoriesFound = dirs_found();
+  scan.mismatchedFiles = mismatched_files();
+  scan.mismatchedDirectories = mismatched_dirs();
+  LogText(L"%s", SummaryResultsText(counters_, scan, Settings(), 0));
+}
+
+void DirCopy::PrintBanner() {
+  const CopySettings& s = Settings();
+  if (s.listOnly) {
+    LogText(L"\nProcessing the evaluation of the copy from %s to %s ...\n\n", source_root_,
+            target_root_);
+    return;
+  }
+  const wchar_t* what = s.backupSD    ? L"backup of security"
+                        : s.restoreSD ? L"restore of security"
+                                      : L"copy";
+  LogText(L"\nProcessing the %s from %s to %s ...\n\n", what, source_root_, target_root_);
+}
+
+void DirCopy::PrintSidCacheStats() {
+  // No SID cache exists before security replication does.
+  LogText(L"SID cache is unavailable.\n");
+}
+
+DWORD DirCopy::GetThreadId() const {
+  return 0;
+}
+
+void DirCopy::RequestTransfer(uint64_t) {}
+void DirCopy::NotifyWaitingForSpace() {}
+void DirCopy::EndTransfer() {}
+
+DirRef* DirCopy::CreatePurgeDirRef(const std::wstring&, const FindData*, DirRef*) {
+  return nullptr;
+}
+
+uint32_t DirCopy::RunEngine() {
+  PrintBanner();
+  if (FindSubDir() != 0)
+    resultBits_ |= kResultCritical;
+  if (Settings().debug)
+    PrintSidCacheStats();
+  if (mismatched_files() != 0 || mismatched_dirs() != 0)
+    resultBits_ |= kResultMismatch;
+  if ((resultBits_ & kResultDataError) && counters_.directoriesCreated == 0 &&
+      counters_.filesCopied == 0) {
+    resultBits_ |= kResultCritical;
+  }
+  return resultBits_;
+}
+
+// --- Directory events: the named streams and renames come later; the
+// walk only needs the directory to exist, which OnTargetDirectoryMissing and
+// OnEnterTargetDirectory see to. ---
+
+void DirCopy::OnDirectoryNewer() {}
+void DirCopy::OnDirectorySameAge() {}
+void DirCopy::OnDirectoryOlder() {}
+void DirCopy::OnDirectoryCaseDiffers(const std::wstring&) {}
+void DirCopy::OnFileCaseDiffers(FindData&) {}
+
+int DirCopy::OnLeaveTargetDirectory() {
+  if (TargetDir* state = TopTargetDir())
+    ReleaseDirRef(&state->dir_ref);
+  return 1;
+}
+
+// --- File events ---
+
+bool DirCopy::CopyDecided(FindData* target, bool is_new) {
+  return CopyOneFile(target, is_new);
+}
+
+int DirCopy::OnTargetFileMissing() {
+  return CopyDecided(nullptr, true) ? 1 : 0;
+}
+
+void DirCopy::OnFileNewer(FindData& target) {
+  CopyDecided(&target, false);
+}
+
+void DirCopy::OnFileOlder(FindData& target) {
+  const CopySettings& s = Settings();
+  if (s.differentOnly || !s.timeSelection) {
+    CopyDecided(&target, false);
+    return;
+  }
+  if (s.ignoreStubra)
+    AttributeOnlyUpdate(target, true);
+}
+
+void DirCopy::OnFileSameDate(FindData& target) {
+  const CopySettings& s = Settings();
+  FindData* source = current_entry();
+  if (s.timeSelection && (!s.differentOnly || source->FileSize() == target.FileSize())) {
+    SecurityStep(false, false, source->IsReparsePoint());
+    AttributeOnlyUpdate(target, false);
+    return;
+  }
+  CopyDecided(&target, false);
+}
+
+// The attribute-only branch of /d: the data is left alone, the attributes
+// follow the source (without the offline bit with /ignorestubra).
+bool DirCopy::AttributeOnlyUpdate(FindData& target, bool symlink_tag_only) {
+  const CopySettings& s = Settings();
+  FindData* source = current_entry();
+  if (s.ignoreStubra)
+    source->data.dwFileAttributes &= ~FILE_ATTRIBUTE_OFFLINE;
+  if (s.listOnly || source->attributes() == target.attributes())
+    return true;
+  auto count_failure = [&] {
+    const bool link =
+        symlink_tag_only ? source->HasReparseTag(IO_REPARSE_TAG_SYMLINK) : source->IsReparsePoint();
+    if (link)
+      ++counters_.fileLinksFailed;
+    else
+      ++counters_.fileCopiesFailed;
+    resultBits_ |= kResultDataError;
+  };
+  try {
+    if (ApplyAttributes())
+      return true;
+  } catch (const DirScanException&) {
+    count_failure();  // the walk reports it and stops
+    throw;
+  }
+  count_failure();
+  return false;
+}
+
+void DirCopy::SleepUnlessAborted(DWORD milliseconds) {
+  for (DWORD slept = 0; slept < milliseconds && !AbortRequested(); slept += 100)
+    Os::Current().Sleep(100);
+}
+
+void DirCopy::WaitForSpace(bool* waiting, const std::wstring& message) {
+  if (!*waiting) {
+    *waiting = true;
+    NotifyWaitingForSpace();
+    LogWarning(L"%s", message);
+  }
+  SleepUnlessAborted(2000);
+}
+
+bool DirCopy::Timed() const {
+  return Settings().debugResults || Settings().debugStats;
+}
+
+int64_t DirCopy::Now() const {
+  LARGE_INTEGER now{};
+  Os::Current().QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+const FindData* DirCopy::SourceDirectoryEntry() const {
+  DirLevel* level = TopLevel();
+  return level != nullptr ? level->own_entry.get() : nullptr;
+}
+
+const FindData* DirCopy::TargetDirectoryEntry() const {
+  TargetDir* state = TopTargetDir();
+  return state != nullptr ? state->own_entry.get() : nullptr;
+}
+
+}  // namespace tarvik

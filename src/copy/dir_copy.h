@@ -1,0 +1,158 @@
+// DirCopy: the comparison of DirCmp turned into actions. Each event of the
+// comparison (target missing, source newer or older, same date, ...) creates,
+// copies or updates the target object instead of only reporting it. A single
+// DirCopy walks a whole tree in the calling thread; DirCopyThread runs one
+// per worker of the pool.
+#ifndef TARVIK_COPY_DIR_COPY_H_
+#define TARVIK_COPY_DIR_COPY_H_
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "copy/copy_counters.h"
+#include "copy/copy_job.h"
+#include "scan/dir_cmp.h"
+
+namespace tarvik {
+
+// Flag bit of a TargetDir: a copy in this directory has been restarted, so
+// later copies refresh the source information first.
+constexpr uint32_t kTargetDirRestarted = 0x2;
+
+class DirCopy : public DirCmp {
+ public:
+  DirCopy();
+  ~DirCopy() override;
+
+  // --- Overrides of DirScan and DirCmp ---
+  int OnDirectoryLink(FindData* target_entry) override;
+  void PrintStatistics() override;
+  int ListingUsesWorkers() override;
+  void ReleaseLevels() override;
+  int OnEnterTargetDirectory() override;
+  int OnLeaveTargetDirectory() override;
+  std::unique_ptr<FindData> OnTargetDirectoryMissing() override;
+  void OnDirectoryNewer() override;
+  void OnDirectorySameAge() override;
+  void OnDirectoryCaseDiffers(const std::wstring& name) override;
+  void OnDirectoryOlder() override;
+  void OnFileSameDate(FindData& target) override;
+  void OnFileCaseDiffers(FindData& target) override;
+  void OnFileNewer(FindData& target) override;
+  int OnTargetFileMissing() override;
+  void OnFileOlder(FindData& target) override;
+
+  // --- Virtual operations added, in their fixed order ---
+  // 46-48: the transfer window. A single engine has none.
+  virtual void RequestTransfer(uint64_t size);
+  virtual void NotifyWaitingForSpace();
+  virtual void EndTransfer();
+  // 49: "Processing the ... from ... to ..."
+  virtual void PrintBanner();
+  // 50
+  virtual void PrintSidCacheStats();
+  // 51: the worker's system thread id; 0 for a single engine.
+  virtual DWORD GetThreadId() const;
+  // 52: a DirRef of a directory being purged; null for a single engine.
+  virtual DirRef* CreatePurgeDirRef(const std::wstring& target_path, const FindData* entry,
+                                    DirRef* parent);
+
+  // One TREE task, or the whole run of a single engine: the walk, then the
+  // result bits of this engine.
+  uint32_t RunEngine();
+
+  // --- The file copy ---
+  // One file: message, security, data, attributes, counters.
+  bool CopyOneFile(FindData* target, bool is_new);
+  // The security of the current target object.
+  bool SecurityStep(bool is_directory, bool is_new, bool source_is_reparse_point);
+  // The data with restarts, then times and the read-only attribute.
+  bool CopyFileData(FindData* target);
+  void CreateTargetFile(CopyJob& job);
+  void OpenSourceFile(CopyJob& job);
+  void CopyDataLoop(CopyJob& job);
+  void CheckCopiedSize(CopyJob& job);
+  // The source entry's attributes on the current target.
+  bool ApplyAttributes();
+
+  const CopyCounters& counters() const { return counters_; }
+  uint32_t result_bits() const { return resultBits_; }
+
+ protected:
+  // Zeroes the copy counters and the result bits.
+  void ResetCopyCounters();
+  // The source directory's entry: the own entry of the top level.
+  const FindData* SourceDirectoryEntry() const;
+  // The target directory's entry: the own entry of the top target state.
+  const FindData* TargetDirectoryEntry() const;
+  // Waits for the given milliseconds in steps that notice an abort.
+  static void SleepUnlessAborted(DWORD milliseconds);
+  // On a full disk in wait mode: tells the arbiter and warns on the first
+  // call of a wait (*waiting records it), then pauses for two seconds.
+  void WaitForSpace(bool* waiting, const std::wstring& message);
+  bool Timed() const;
+  int64_t Now() const;
+  // Lists the current target directory into the state's maps, or with
+  // into_lists into its two entry lists (a purged directory).
+  void ListTargetDirectory(TargetDir& state, bool into_lists);
+  // Adds a timed listing call to the search time.
+  void CountSearch(int64_t start);
+  // Asks for compression (or its removal) on an open target; counts a
+  // successful compression when counter is given and count is set.
+  void RequestCompression(HANDLE handle, WORD format, const std::wstring& path, uint32_t* counter,
+                          bool count);
+
+  CopyCounters counters_;
+  uint32_t resultBits_ = 0;
+  std::array<std::unique_ptr<IoSlot>, 2> slots_;
+  std::unique_ptr<uint8_t[]> streamInfo_;  // with /stream only
+  uint32_t streamInfoSize_ = 0;
+
+ private:
+  // The parts of the file copy.
+  bool CopyFileDataUnguarded(FindData* target, CopyJob& job, bool* restore_read_only,
+                             DWORD* read_only_attributes);
+  void ClearTargetReadOnly(const FindData& target);
+  void FillJob(CopyJob& job);
+  void RefreshSource(CopyJob& job);
+  void CutTarget(CopyJob& job);
+  bool DeleteAfterFailure(const CopyJob& job);
+  void CloseJobHandles(CopyJob& job);
+  void OpenTargetForCopy(CopyJob& job, DWORD disposition, DWORD flags);
+  void StampRecoveryMark(CopyJob& job, DWORD flags);
+  bool ReserveSpace(CopyJob& job);
+  bool ReserveStep(CopyJob& job, bool end_of_file);
+  void SetFileCompression(CopyJob& job);
+  bool WriteBlock(CopyJob& job, const uint8_t* data, DWORD size);
+  bool AttributeOnlyUpdate(FindData& target, bool symlink_tag_only);
+  // A copy decided by a comparison event (the content check will follow it).
+  bool CopyDecided(FindData* target, bool is_new);
+  bool CreateStandInTarget();
+
+  // Directories.
+  void CreateTargetDirectory();
+  void CompressNewDirectory(const FindData& created);
+
+  // Symbolic links.
+  bool CopyFileLink();
+  bool CopyDirectoryLink(FindData* target_entry);
+  void ReadLinkData(std::vector<uint8_t>* buffer, DWORD* length, bool directory);
+  void RemoveFailedLink();
+
+  // Set by the security step when it created the new target file itself.
+  bool standInCreated_ = false;
+  // False when the last file copy left the target alone (/create).
+  bool targetExists_ = true;
+};
+
+// The security replication of the run is not available in this build: a run
+// in a security mode copies the data without descriptors, says so once and
+// ends with the security error bit.
+void NoteSecurityUnavailable();
+
+}  // namespace tarvik
+
+#endif  // TARVIK_COPY_DIR_COPY_H_

@@ -1,0 +1,61 @@
+#include "copy/engine_state.h"
+
+#include <atomic>
+
+#include "settings/copy_settings.h"
+
+namespace tarvik {
+namespace {
+
+std::atomic<bool> links_supported{true};
+std::atomic<bool> banner_printed{false};
+std::atomic<bool> run_start_stamped{false};
+std::atomic<bool> security_notice_printed{false};
+
+std::atomic_ref<int32_t> CompressModeRef() {
+  return std::atomic_ref<int32_t>(Settings().compressMode);
+}
+
+}  // namespace
+
+int32_t CurrentCompressMode() {
+  return CompressModeRef().load(std::memory_order_relaxed);
+}
+
+bool SwitchCompressionToIgnore() {
+  int32_t mode = CurrentCompressMode();
+  while (mode != kCompressIgnore) {
+    if (CompressModeRef().compare_exchange_weak(mode, kCompressIgnore, std::memory_order_relaxed))
+      return true;
+  }
+  return false;
+}
+
+bool LinksSupported() {
+  return links_supported.load(std::memory_order_relaxed);
+}
+
+void MarkLinksUnsupported() {
+  links_supported.store(false, std::memory_order_relaxed);
+}
+
+bool ClaimBanner() {
+  return !banner_printed.exchange(true);
+}
+
+bool ClaimRunStart() {
+  return !run_start_stamped.exchange(true);
+}
+
+bool ClaimSecurityNotice() {
+  return !security_notice_printed.exchange(true);
+}
+
+void ResetEngineState() {
+  security_notice_printed = false;
+  links_supported = true;
+  banner_printed = false;
+  run_start_stamped = false;
+}
+
+}  // namespace tarvik

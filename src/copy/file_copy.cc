@@ -1,0 +1,400 @@
+// One file: the decisions around the data copy, the restarts, the checks of
+// the amount written and the clean-up of a failed copy.
+#include "copy/dir_copy.h"
+#include "copy/engine_state.h"
+#include "copy/run_statistics.h"
+#include "log/log.h"
+#include "settings/copy_settings.h"
+#include "util/abort.h"
+
+namespace tarvik {
+namespace {
+
+void StopIfAborted() {
+  if (AbortRequested())
+    throw DirScanException(kAborted, L"");
+}
+
+}  // namespace
+
+void NoteSecurityUnavailable() {
+  TheRunStatistics().AddExitBits(kResultSecurityError);
+  if (!ClaimSecurityNotice())
+    return;
+  LogText(
+      L"\nSecurity replication is not available in this build yet: files and directories are "
+      L"copied without their security descriptors (use /nosec to copy data only).\n");
+}
+
+bool DirCopy::SecurityStep(bool is_directory, bool is_new, bool) {
+  const CopySettings& s = Settings();
+  if (s.securityMode == SecurityMode::None)
+    return true;
+  if (s.securityMode == SecurityMode::Copy && !is_new)
+    return true;
+  // Without descriptors to apply, the step only does what it would do for a
+  // new file that gets no data: create it empty.
+  if (is_new && !is_directory && s.createOnly && !s.listOnly && !s.backupSD && !s.restoreSD)
+    standInCreated_ = CreateStandInTarget();
+  return true;
+}
+
+bool DirCopy::CreateStandInTarget() {
+  const FindData* source = current_entry();
+  HANDLE file = Os::Current().CreateFileW(
+      target_path_.c_str(), FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0, nullptr, CREATE_NEW,
+      FILE_FLAG_BACKUP_SEMANTICS | (source->attributes() & ~FILE_ATTRIBUTE_READONLY), nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  Os::Current().CloseHandle(file);
+  return true;
+}
+
+bool DirCopy::CopyOneFile(FindData* target, bool is_new) {
+  const CopySettings& s = Settings();
+  ResetRetries();
+  Os::SetLastError(0);
+  if (s.restoreSD && is_new)
+    return true;
+  FindData* source = current_entry();
+  if (!s.quiet && ((!s.backupSD && !s.restoreSD) || (s.backupSD && is_new))) {
+    if (s.fullPaths)
+      LogInfo(L"%s -> %s", current_path_, target_path_);
+    else
+      LogInfo(L"%s", current_path_);
+  }
+  const bool reparse = source->IsReparsePoint();
+  standInCreated_ = false;
+  targetExists_ = true;
+  bool ok = false;
+  try {
+    const bool security_ok = SecurityStep(false, is_new, reparse);
+    if (s.backupSD || s.restoreSD)
+      return security_ok;
+    if (!security_ok && s.noDataOnSdError) {
+      if (!s.createOnly && source->FileSize() != 0) {
+        LogWarning(L"skipping the copy of file content (/sd) to %s", target_path_);
+        ++counters_.skippedContentCopies;
+      }
+      source->data.nFileSizeHigh = 0;
+      source->data.nFileSizeLow = 0;
+    }
+    if ((source->attributes() & FILE_ATTRIBUTE_OFFLINE) && source->FileSize() == 0) {
+      // A stub without data: only its times. A listing changes nothing.
+      if (!s.listOnly) {
+        HANDLE handle = INVALID_HANDLE_VALUE;
+        SetFileTimes(target_path_, &handle, &source->data.ftCreationTime,
+                     &source->data.ftLastAccessTime, &source->data.ftLastWriteTime);
+      }
+      ok = true;
+    } else if (source->HasReparseTag(IO_REPARSE_TAG_SYMLINK)) {
+      ok = s.listOnly || CopyFileLink();
+    } else if (s.listOnly) {
+      if (security_ok)
+        counters_.bytesCopied += source->FileSize();
+      ok = true;
+    } else {
+      ok = CopyFileData(target);
+    }
+    if (s.ignoreStubra)
+      source->data.dwFileAttributes &= ~FILE_ATTRIBUTE_OFFLINE;
+    if (ok && !s.listOnly && targetExists_ &&
+        (is_new || target == nullptr || target->attributes() != source->attributes())) {
+      ok = ApplyAttributes();
+    }
+  } catch (const DirScanException& e) {
+    if (e.IsFatal() || !s.continueOnError)
+      RequestAbort();
+    ReportException(e);
+    ok = false;
+  }
+  if (ok && !targetExists_)
+    return true;  // /create left an existing or non-empty file alone: nothing to count
+  if (reparse)
+    ++(ok ? counters_.fileLinks : counters_.fileLinksFailed);
+  else
+    ++(ok ? counters_.filesCopied : counters_.fileCopiesFailed);
+  if (!ok)
+    resultBits_ |= kResultDataError;
+  return ok;
+}
+
+bool DirCopy::CopyFileData(FindData* target) {
+  CopyJob job;
+  bool restore_read_only = false;
+  DWORD read_only_attributes = 0;
+  try {
+    const bool ok = CopyFileDataUnguarded(target, job, &restore_read_only, &read_only_attributes);
+    targetExists_ = job.targetOpened || standInCreated_;
+    return ok;
+  } catch (const DirScanException& e) {
+    resultBits_ |= kResultDataError;
+    if (e.kind() == kAborted)
+      LogWarning(L"%s -> copy ABORTED.", current_path_);
+    CloseJobHandles(job);
+    DeleteAfterFailure(job);
+    if (e.IsFatal() || !Settings().continueOnError)
+      throw;
+    if (e.kind() != kAborted)
+      ReportException(e);
+    return false;
+  }
+}
+
+bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job, bool* restore_read_only,
+                                    DWORD* read_only_attributes) {
+  const CopySettings& s = Settings();
+  FindData* source = current_entry();
+  ResetRetries();
+  job.targetPath = target_path_;
+  if (target != nullptr && (target->attributes() & FILE_ATTRIBUTE_READONLY)) {
+    ClearTargetReadOnly(*target);
+    *restore_read_only = true;
+    *read_only_attributes = target->attributes();
+    job.creationAttributes = target->attributes() & ~FILE_ATTRIBUTE_READONLY;
+  } else {
+    job.creationAttributes = source->attributes() & ~FILE_ATTRIBUTE_READONLY;
+    if (source->attributes() & FILE_ATTRIBUTE_READONLY) {
+      *restore_read_only = true;
+      *read_only_attributes = source->attributes();
+    }
+  }
+  if (s.ignoreStubra)
+    job.creationAttributes &= ~FILE_ATTRIBUTE_OFFLINE;
+  // What the creation of a file may carry; the rest is set afterwards.
+  job.creationAttributes &= ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                              FILE_ATTRIBUTE_COMPRESSED | kPlaceholderMark);
+  FillJob(job);
+
+  while (!job.done) {
+    StopIfAborted();
+    CloseJobHandles(job);
+    TargetDir* state = TopTargetDir();
+    if (job.restarts > 0) {
+      // A restart after every retry is spent ends the copy; so does the first
+      // one when no retry is configured.
+      if (job.restarts >= s.retryCount)
+        throw DirScanException(kFailedAfterRetries, Format(L"%s -> Failed after %ld retries.",
+                                                           job.sourcePath, job.restarts));
+      LogWarning(L"%s Restarting the copy", job.sourcePath);
+      if (state != nullptr)
+        state->flags |= kTargetDirRestarted;
+      RefreshSource(job);
+    } else if (state != nullptr && (state->flags & kTargetDirRestarted)) {
+      RefreshSource(job);
+    }
+    StopIfAborted();
+    job.bytesWritten = 0;
+    job.position = 0;
+    job.plannedSize = job.SourceSize();
+    job.networkFailure = 0;
+    if (s.createOnly && target != nullptr && target->FileSize() != 0) {
+      LogInfo(L"File %s already exist, can't proceed the copy.", job.sourcePath);
+      job.done = 1;
+      break;
+    }
+    CreateTargetFile(job);
+    OpenSourceFile(job);
+    if (s.createOnly || job.plannedSize == 0) {
+      job.done = 1;
+    } else {
+      const int64_t start = Timed() ? Now() : 0;
+      CopyDataLoop(job);
+      if (Timed()) {
+        counters_.copyTime += Now() - start;
+        ++counters_.copyCount;
+      }
+    }
+    if (!job.done)
+      ++job.restarts;
+  }
+
+  if (!s.createOnly) {
+    counters_.bytesCopied += job.bytesWritten;
+    if (job.bytesWritten != job.plannedSize)
+      CheckCopiedSize(job);
+  }
+  Os& os = Os::Current();
+  if (job.targetHandle != INVALID_HANDLE_VALUE) {
+    os.CloseHandle(job.targetHandle);
+    job.targetHandle = INVALID_HANDLE_VALUE;
+  }
+  if (job.targetOpened || standInCreated_) {
+    // The real times replace the recovery mark: from here on the file is
+    // complete.
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    SetFileTimes(job.targetPath, &handle, &source->data.ftCreationTime,
+                 &source->data.ftLastAccessTime, &source->data.ftLastWriteTime);
+    if (*restore_read_only) {
+      const DWORD attributes = target != nullptr ? (*read_only_attributes | FILE_ATTRIBUTE_READONLY)
+                                                 : source->attributes();
+      ResetRetries();
+      while (!os.SetFileAttributesW(job.targetPath.c_str(), attributes))
+        RetryOrThrow(L"%s -> Unable to reset attributes of the file", job.targetPath);
+    }
+  }
+  CloseJobHandles(job);
+  if (!s.createOnly)
+    EndTransfer();
+  return job.done != 0;
+}
+
+void DirCopy::ClearTargetReadOnly(const FindData& target) {
+  Os& os = Os::Current();
+  for (;;) {
+    if (os.SetFileAttributesW(target_path_.c_str(), target.attributes() & ~FILE_ATTRIBUTE_READONLY))
+      return;
+    if (Os::GetLastError() == ERROR_FILE_NOT_FOUND)
+      return;
+    RetryOrThrow(L"%s -> Unable to reset attributes of the file", target_path_);
+  }
+}
+
+void DirCopy::FillJob(CopyJob& job) {
+  const FindData* source = current_entry();
+  job.sourcePath = current_path_;
+  job.attributes = source->attributes();
+  job.creationTime = source->data.ftCreationTime;
+  job.lastAccessTime = source->data.ftLastAccessTime;
+  job.lastWriteTime = source->data.ftLastWriteTime;
+  job.sizeHigh = source->data.nFileSizeHigh;
+  job.sizeLow = source->data.nFileSizeLow;
+  job.offlineSource = (source->attributes() & FILE_ATTRIBUTE_OFFLINE) ? 1 : 0;
+  job.compressedSource = (source->attributes() & FILE_ATTRIBUTE_COMPRESSED) ? 1 : 0;
+  job.restarts = 0;
+  job.mainData = 1;
+}
+
+// Before a restart: the source may have changed since it was listed.
+void DirCopy::RefreshSource(CopyJob& job) {
+  WIN32_FIND_DATAW fresh{};
+  while (!GetFileInfo(job.sourcePath, &fresh, 0)) {
+    StopIfAborted();
+    RetryOrThrow(L"%s -> Unable to retrieve file information", job.sourcePath);
+  }
+  FindData fresh_entry;
+  fresh_entry.data = fresh;
+  FindData old_entry;
+  old_entry.data.ftLastWriteTime = job.lastWriteTime;
+  const bool creation_changed =
+      fresh.ftCreationTime.dwLowDateTime != job.creationTime.dwLowDateTime ||
+      fresh.ftCreationTime.dwHighDateTime != job.creationTime.dwHighDateTime;
+  if (!creation_changed && CompareTimes(fresh_entry, old_entry) != kSourceNewer)
+    return;
+  job.attributes = fresh.dwFileAttributes;
+  job.creationTime = fresh.ftCreationTime;
+  job.lastAccessTime = fresh.ftLastAccessTime;
+  job.lastWriteTime = fresh.ftLastWriteTime;
+  job.sizeHigh = fresh.nFileSizeHigh;
+  job.sizeLow = fresh.nFileSizeLow;
+  if (job.mainData) {
+    FindData* source = current_entry();
+    source->data.dwFileAttributes = fresh.dwFileAttributes;
+    source->data.ftCreationTime = fresh.ftCreationTime;
+    source->data.ftLastAccessTime = fresh.ftLastAccessTime;
+    source->data.ftLastWriteTime = fresh.ftLastWriteTime;
+    source->data.nFileSizeHigh = fresh.nFileSizeHigh;
+    source->data.nFileSizeLow = fresh.nFileSizeLow;
+  }
+}
+
+void DirCopy::CheckCopiedSize(CopyJob& job) {
+  Os& os = Os::Current();
+  if (job.sourceHandle != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    ResetRetries();
+    while (!os.GetFileInformationByHandle(job.sourceHandle, &info))
+      RetryOrThrow(L"%s -> Unable to query file information", job.sourcePath);
+    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    const uint64_t first_planned = job.plannedSize;
+    job.plannedSize = size;
+    if (job.bytesWritten == size) {
+      // The source changed during the copy and the copy has all of it.
+      if (job.bytesWritten < first_planned && job.targetHandle != INVALID_HANDLE_VALUE)
+        CutTarget(job);
+      if (job.mainData) {
+        FindData* source = current_entry();
+        source->data.ftCreationTime = info.ftCreationTime;
+        source->data.ftLastAccessTime = info.ftLastAccessTime;
+        source->data.ftLastWriteTime = info.ftLastWriteTime;
+        source->data.nFileSizeHigh = info.nFileSizeHigh;
+        source->data.nFileSizeLow = info.nFileSizeLow;
+      }
+      return;
+    }
+  }
+  throw DirScanException(
+      kObjectEnded,
+      Format(L"The source file size (%I64d) is not equal to the amount of written bytes (%I64d) ?",
+             static_cast<int64_t>(job.plannedSize), static_cast<int64_t>(job.bytesWritten)));
+}
+
+// The target was reserved to the size first planned: cut it to what was
+// written.
+void DirCopy::CutTarget(CopyJob& job) {
+  Os& os = Os::Current();
+  ResetRetries();
+  for (;;) {
+    LONG high = static_cast<LONG>(job.bytesWritten >> 32);
+    const DWORD low =
+        os.SetFilePointer(job.targetHandle, static_cast<LONG>(job.bytesWritten), &high, FILE_BEGIN);
+    const bool moved = low != INVALID_SET_FILE_POINTER || Os::GetLastError() == ERROR_SUCCESS;
+    if (moved && os.SetEndOfFile(job.targetHandle))
+      return;
+    RetryOrThrow(L"%s -> Unable to adjust file size", job.targetPath);
+  }
+}
+
+bool DirCopy::ApplyAttributes() {
+  const FindData* source = current_entry();
+  DWORD attributes = source->attributes();
+  if (source->IsDirectory())
+    attributes &= ~FILE_ATTRIBUTE_TEMPORARY;
+  ResetRetries();
+  try {
+    while (!Os::Current().SetFileAttributesW(target_path_.c_str(), attributes))
+      RetryOrThrow(L"%s -> Unable to set attributes", target_path_);
+    return true;
+  } catch (const DirScanException& e) {
+    if (e.IsFatal() || !Settings().continueOnError)
+      throw;
+    ReportException(e);
+    return false;
+  }
+}
+
+void DirCopy::CloseJobHandles(CopyJob& job) {
+  Os& os = Os::Current();
+  if (job.sourceHandle != INVALID_HANDLE_VALUE) {
+    os.CloseHandle(job.sourceHandle);
+    job.sourceHandle = INVALID_HANDLE_VALUE;
+  }
+  if (job.targetHandle != INVALID_HANDLE_VALUE) {
+    os.CloseHandle(job.targetHandle);
+    job.targetHandle = INVALID_HANDLE_VALUE;
+  }
+}
+
+// A copy that ended with an exception must not leave a partial file that
+// could pass for a complete one.
+bool DirCopy::DeleteAfterFailure(const CopyJob& job) {
+  const std::wstring& path = job.targetPath.empty() ? target_path_ : job.targetPath;
+  LogWarning(L"%s -> Trying to DELETE due to copy ABORT.", path);
+  const int64_t start = Timed() ? Now() : 0;
+  const BOOL deleted = Os::Current().DeleteFileW(path.c_str());
+  const DWORD error = Os::GetLastError();
+  if (Timed()) {
+    counters_.deleteTime += Now() - start;
+    ++counters_.deleteCount;
+  }
+  if (deleted) {
+    ++counters_.deletedFiles;
+    LogWarning(L"%s -> DELETED due to copy ABORT.", path);
+    return true;
+  }
+  ++counters_.deletedFilesFailed;
+  LogError(error, L"%s -> DELETION FAILED.", path);
+  return false;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,161 @@
+#include "platform/posix/host_object.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/posix/dos_attributes.h"
+#include "platform/posix/file_times.h"
+#include "platform/posix/reparse_points.h"
+
+namespace tarvik {
+namespace {
+
+constexpr DWORD kStoredAttributes =
+    kSettableAttributes | FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_REPARSE_POINT;
+
+uint64_t NtTime(const struct statx_timestamp& time) {
+  return NtTimeFromUnix(time.tv_sec, time.tv_nsec);
+}
+
+// The creation time a file without a stored one shows: its birth time where
+// the host keeps one, else the oldest of its other times.
+uint64_t HostCreationTime(const struct statx& info) {
+  if (info.stx_mask & STATX_BTIME)
+    return NtTime(info.stx_btime);
+  return std::min(NtTime(info.stx_mtime), NtTime(info.stx_ctime));
+}
+
+}  // namespace
+
+int GetHostXattr(const HostObject& object, const char* name, std::string* value) {
+  value->resize(256);
+  for (;;) {
+    ssize_t size = object.fd >= 0
+                       ? ::fgetxattr(object.fd, name, value->data(), value->size())
+                       : ::lgetxattr(object.path.c_str(), name, value->data(), value->size());
+    if (size >= 0) {
+      value->resize(static_cast<size_t>(size));
+      return 0;
+    }
+    if (errno != ERANGE)
+      return errno;
+    ssize_t needed = object.fd >= 0 ? ::fgetxattr(object.fd, name, nullptr, 0)
+                                    : ::lgetxattr(object.path.c_str(), name, nullptr, 0);
+    if (needed < 0)
+      return errno;
+    value->resize(static_cast<size_t>(needed) + 1);
+  }
+}
+
+int SetHostXattr(const HostObject& object, const char* name, const std::string& value) {
+  int result = object.fd >= 0
+                   ? ::fsetxattr(object.fd, name, value.data(), value.size(), 0)
+                   : ::lsetxattr(object.path.c_str(), name, value.data(), value.size(), 0);
+  return result == 0 ? 0 : errno;
+}
+
+int RemoveHostXattr(const HostObject& object, const char* name) {
+  int result =
+      object.fd >= 0 ? ::fremovexattr(object.fd, name) : ::lremovexattr(object.path.c_str(), name);
+  return result == 0 ? 0 : errno;
+}
+
+int ReadHostInfo(const HostObject& object, HostInfo* info) {
+  struct statx host;
+  constexpr unsigned kMask = STATX_BASIC_STATS | STATX_BTIME;
+  int result = object.fd >= 0
+                   ? ::statx(object.fd, "", AT_EMPTY_PATH, kMask, &host)
+                   : ::statx(AT_FDCWD, object.path.c_str(), AT_SYMLINK_NOFOLLOW, kMask, &host);
+  if (result != 0)
+    return errno;
+  *info = HostInfo{};
+  info->is_link = S_ISLNK(host.stx_mode);
+  info->is_directory = S_ISDIR(host.stx_mode);
+  if (info->is_link) {
+    // A link to a directory is a directory link, as the platform keeps them.
+    struct stat target;
+    info->is_directory = ::stat(object.path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+  }
+  info->size = S_ISREG(host.stx_mode) ? host.stx_size : 0;
+  info->index = host.stx_ino;
+  info->device = (static_cast<uint64_t>(host.stx_dev_major) << 32) | host.stx_dev_minor;
+  info->links = host.stx_nlink;
+  info->last_access_time = NtTime(host.stx_atime);
+  info->last_write_time = NtTime(host.stx_mtime);
+  info->creation_time = HostCreationTime(host);
+
+  std::string value;
+  const char* name = info->is_link ? kLinkDosAttributeName : kDosAttributeName;
+  HostObject self = object;
+  if (info->is_link)
+    self.fd = -1;
+  std::optional<DosInfo> stored;
+  if (GetHostXattr(self, name, &value) == 0)
+    stored = DecodeDosAttrib(value);
+  DWORD attributes = info->is_directory ? 0 : FILE_ATTRIBUTE_ARCHIVE;
+  if (stored && stored->attributes) {
+    info->has_stored = true;
+    info->stored_attributes = *stored->attributes;
+    attributes = *stored->attributes & kStoredAttributes;
+  }
+  if (stored && stored->creation_time)
+    info->creation_time = *stored->creation_time;
+
+  if (info->is_link) {
+    attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    info->reparse_tag = IO_REPARSE_TAG_SYMLINK;
+  } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    std::string buffer;
+    if (GetHostXattr(self, kReparseAttributeName, &buffer) == 0 && ReparseTagOf(buffer) != 0) {
+      info->reparse_tag = ReparseTagOf(buffer);
+    } else {
+      attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+  }
+  if (info->is_directory)
+    attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  info->attributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+  return 0;
+}
+
+int WriteDosInfo(const HostObject& object, const HostInfo& info, DWORD attributes,
+                 uint64_t creation_time) {
+  DWORD stored = attributes & kStoredAttributes;
+  if (info.is_link)
+    stored &= ~FILE_ATTRIBUTE_REPARSE_POINT;
+  else if (info.is_directory)
+    stored |= FILE_ATTRIBUTE_DIRECTORY;  // as Samba stores a directory's
+  // Nothing to keep when the stored state (or, without one, what the object
+  // shows by default) already says it.
+  DWORD current = info.has_stored                      ? info.stored_attributes
+                  : info.is_directory && !info.is_link ? FILE_ATTRIBUTE_DIRECTORY
+                  : info.is_directory                  ? 0
+                                                       : FILE_ATTRIBUTE_ARCHIVE;
+  if (stored == current && creation_time == info.creation_time)
+    return 0;
+  std::string value = EncodeDosAttrib(stored, creation_time);
+  if (!info.is_link)
+    return SetHostXattr(object, kDosAttributeName, value);
+  HostObject link{object.path, -1};
+  int error = SetHostXattr(link, kLinkDosAttributeName, value);
+  // Without the right to trusted.* attributes a link keeps no metadata of
+  // its own.
+  return error == EPERM || error == ENOTSUP ? 0 : error;
+}
+
+int SetHostTimes(const HostObject& object, const uint64_t* last_access,
+                 const uint64_t* last_write) {
+  struct timespec times[2];
+  times[0] = last_access ? TimespecFromNtTime(*last_access) : timespec{0, UTIME_OMIT};
+  times[1] = last_write ? TimespecFromNtTime(*last_write) : timespec{0, UTIME_OMIT};
+  int result = object.fd >= 0
+                   ? ::futimens(object.fd, times)
+                   : ::utimensat(AT_FDCWD, object.path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  return result == 0 ? 0 : errno;
+}
+
+}  // namespace tarvik

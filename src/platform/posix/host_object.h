@@ -1,0 +1,66 @@
+// The NT view of a host file, directory or symbolic link: its attributes,
+// times, size and reparse tag, made from the host's own metadata and the
+// extended attributes that keep what the host has no place for (see
+// dos_attributes.h and reparse_points.h).
+#ifndef TARVIK_PLATFORM_POSIX_HOST_OBJECT_H_
+#define TARVIK_PLATFORM_POSIX_HOST_OBJECT_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/win_types.h"
+
+namespace tarvik {
+
+// One host object: its path (the object itself: a symbolic link is not
+// followed) and, when open, a descriptor that the metadata calls may use.
+struct HostObject {
+  std::string path;
+  int fd = -1;  // -1: use the path (a link, or a descriptor opened without data access)
+};
+
+struct HostInfo {
+  DWORD attributes = 0;
+  uint64_t creation_time = 0;  // NT times
+  uint64_t last_access_time = 0;
+  uint64_t last_write_time = 0;
+  uint64_t size = 0;
+  uint64_t index = 0;  // the inode
+  uint64_t device = 0;
+  DWORD links = 1;
+  DWORD reparse_tag = 0;  // with FILE_ATTRIBUTE_REPARSE_POINT
+  bool is_directory = false;
+  bool is_link = false;         // a host symbolic link
+  DWORD stored_attributes = 0;  // as kept in the attribute (or the default)
+  bool has_stored = false;      // the DOS attribute exists
+};
+
+// The attributes that SetFileAttributesW can change; the others belong to the
+// object's kind (directory, reparse point) or to other calls (compression).
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// 0, or the errno of the host's failure.
+int ReadHostInfo(const HostObject& object, HostInfo* info);
+
+// Stores attributes (settable ones, compressed, and the reparse-point mark of
+// a kept reparse buffer) and the creation time, unless info (the object's
+// current state) shows them already. A symbolic link keeps them where the
+// host allows it, or not at all. Returns 0 or an errno.
+int WriteDosInfo(const HostObject& object, const HostInfo& info, DWORD attributes,
+                 uint64_t creation_time);
+
+// Extended attributes of the object itself. Get returns ENODATA when absent.
+int GetHostXattr(const HostObject& object, const char* name, std::string* value);
+int SetHostXattr(const HostObject& object, const char* name, const std::string& value);
+int RemoveHostXattr(const HostObject& object, const char* name);
+
+// Sets the host times (null: unchanged); the object itself, not a link's target.
+int SetHostTimes(const HostObject& object, const uint64_t* last_access, const uint64_t* last_write);
+
+}  // namespace tarvik
+
+#endif  // TARVIK_PLATFORM_POSIX_HOST_OBJECT_H_

@@ -1,0 +1,774 @@
+// PosixOs: opening, reading and writing files, and the calls on the metadata
+// of files and directories by handle or by name.
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/errno_map.h"
+#include "platform/posix/file_lookup.h"
+#include "platform/posix/file_times.h"
+#include "platform/posix/host_object.h"
+#include "platform/posix/name_mapping.h"
+#include "platform/posix/posix_os.h"
+
+namespace tarvik {
+namespace {
+
+constexpr DWORD kReadRights = GENERIC_READ | GENERIC_ALL | FILE_READ_DATA;
+constexpr DWORD kWriteRights = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
+constexpr DWORD kWriteAttributeRights = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_ATTRIBUTES;
+
+// What an open step answers when the object appeared or vanished between
+// the look and the open: look again.
+constexpr DWORD kLookAgain = 0xFFFFFFFF;
+
+// How often a creation retries when the file appears or vanishes between the
+// look and the open.
+constexpr int kOpenAttempts = 16;
+
+BOOL Fail(DWORD error) {
+  Os::SetLastError(error);
+  return FALSE;
+}
+
+HANDLE FailHandle(DWORD error) {
+  Os::SetLastError(error);
+  return INVALID_HANDLE_VALUE;
+}
+
+int OpenRetryingInterrupts(const std::string& path, int flags, mode_t mode = 0666) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+HostObject ObjectOf(const HandleObject& object) {
+  return HostObject{object.host_path, object.is_link || object.path_only ? -1 : object.fd};
+}
+
+// Puts back the times set through the handle after a write moved them.
+void KeepSetTimes(const HandleObject& object) {
+  uint64_t access_time = object.kept_last_access.load();
+  uint64_t write_time = object.kept_last_write.load();
+  if (access_time == 0 && write_time == 0)
+    return;
+  SetHostTimes(ObjectOf(object), access_time != 0 ? &access_time : nullptr,
+               write_time != 0 ? &write_time : nullptr);
+}
+
+// A time the caller passes to mean "leave it": zero, or all ones (which also
+// asks to stop updating the time on later changes).
+bool KeepsTime(const FILETIME* time) {
+  if (time == nullptr)
+    return true;
+  uint64_t value = NtTimeFromFileTime(*time);
+  return value == 0 || value == 0xFFFFFFFFFFFFFFFFull || value == 0xFFFFFFFFFFFFFFFEull;
+}
+
+bool IsDirectoryHost(const std::string& host_path) {
+  struct stat info;
+  return ::stat(host_path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// What CreateFileW was asked for.
+struct OpenRequest {
+  DWORD access = 0;
+  DWORD disposition = 0;
+  DWORD flags = 0;
+};
+
+DWORD InheritedCompression(const ResolvedPath& resolved, const std::string& host) {
+  if (resolved.volume != nullptr && !resolved.volume->compression)
+    return 0;
+  HostInfo parent;
+  if (ReadHostInfo(HostObject{ParentOf(host), -1}, &parent) != 0)
+    return 0;
+  return parent.attributes & FILE_ATTRIBUTE_COMPRESSED;
+}
+
+// The platform's rules on the attributes of an object being opened: the
+// read-only attribute is the platform's, not the host's (the account may well
+// be allowed to write the host file), and replacing a hidden or system file
+// needs the caller to keep those attributes.
+DWORD CheckAttributes(const HostInfo& meta, const OpenRequest& request) {
+  bool want_write = (request.access & kWriteRights) != 0;
+  bool replaces = request.disposition == CREATE_ALWAYS || request.disposition == TRUNCATE_EXISTING;
+  bool deletes = (request.flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
+  bool changes_data = !meta.is_directory && (want_write || replaces);
+  if ((meta.attributes & FILE_ATTRIBUTE_READONLY) && (deletes || changes_data))
+    return ERROR_ACCESS_DENIED;
+  if (request.disposition == CREATE_ALWAYS) {
+    DWORD kept = meta.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if ((kept & ~request.flags) != 0)
+      return ERROR_ACCESS_DENIED;
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD OpenLink(const std::string& host, const OpenRequest& request,
+               std::shared_ptr<HandleObject>* out) {
+  if (request.disposition == CREATE_ALWAYS || request.disposition == TRUNCATE_EXISTING)
+    return ERROR_ACCESS_DENIED;
+  if (request.flags & FILE_FLAG_DELETE_ON_CLOSE) {
+    HostInfo meta;
+    if (ReadHostInfo(HostObject{host, -1}, &meta) == 0 &&
+        (meta.attributes & FILE_ATTRIBUTE_READONLY)) {
+      return ERROR_ACCESS_DENIED;
+    }
+  }
+  int fd = OpenRetryingInterrupts(host, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0)
+    return errno == ENOENT ? kLookAgain : ErrorFromErrno(errno);
+  *out = std::make_shared<HandleObject>(HandleObject::Kind::kFile, fd, true);
+  (*out)->host_path = host;
+  (*out)->is_link = true;
+  (*out)->is_directory = IsDirectoryHost(host);
+  return ERROR_SUCCESS;
+}
+
+// Opens an existing object (what a link at the path points to, unless the
+// request is for the link itself), checks the attribute rules on what was
+// opened, and only then truncates.
+DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
+                   const OpenRequest& request, std::shared_ptr<HandleObject>* out) {
+  const std::string& host = resolved.host;
+  DWORD disposition = request.disposition;
+  if (disposition == CREATE_NEW)
+    return ERROR_FILE_EXISTS;
+  if (S_ISLNK(info.st_mode))
+    return OpenLink(host, request, out);
+  bool want_read = (request.access & kReadRights) != 0;
+  bool want_write = (request.access & kWriteRights) != 0;
+  bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  bool directory = S_ISDIR(info.st_mode);
+  // Directories open only for backup semantics, and are never replaced.
+  if (directory && ((request.flags & FILE_FLAG_BACKUP_SEMANTICS) == 0 || replaces))
+    return ERROR_ACCESS_DENIED;
+
+  int flags = O_CLOEXEC | O_NOCTTY;
+  if (directory) {
+    flags |= O_RDONLY | O_DIRECTORY;
+  } else {
+    bool writes = want_write || replaces;
+    flags |= want_read && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
+    if (want_write && (request.access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) == 0)
+      flags |= O_APPEND;
+    if (request.flags & FILE_FLAG_WRITE_THROUGH)
+      flags |= O_DSYNC;
+  }
+  int fd = -1;
+  bool path_only = false;
+  // Reading a source must not change its access time where the host allows.
+  if ((flags & O_ACCMODE) == O_RDONLY) {
+    fd = OpenRetryingInterrupts(host, flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM)
+      fd = OpenRetryingInterrupts(host, flags);
+  } else {
+    fd = OpenRetryingInterrupts(host, flags);
+  }
+  // Opening only to read or change metadata needs no right to the data.
+  if (fd < 0 && errno == EACCES && !want_read && !want_write && !replaces) {
+    fd = OpenRetryingInterrupts(host, O_PATH | O_CLOEXEC);
+    path_only = fd >= 0;
+  }
+  if (fd < 0)
+    return errno == ENOENT ? kLookAgain : ErrorFromErrno(errno);
+  auto file = std::make_shared<HandleObject>(HandleObject::Kind::kFile, fd, true);
+  file->host_path = host;
+  file->path_only = path_only;
+  file->is_directory = directory;
+
+  bool checks_attributes =
+      want_write || replaces || (request.flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
+  HostInfo meta;
+  if (checks_attributes) {
+    int meta_error = ReadHostInfo(ObjectOf(*file), &meta);
+    if (meta_error != 0)
+      return ErrorFromErrno(meta_error);
+    DWORD error = CheckAttributes(meta, request);
+    if (error != ERROR_SUCCESS)
+      return error;
+  }
+  if (replaces) {
+    if (::ftruncate(fd, 0) != 0)
+      return ErrorFromErrno(errno);
+  }
+  if (disposition == CREATE_ALWAYS) {
+    // An overwritten file takes the attributes of the request; it keeps its
+    // creation time.
+    DWORD attributes = (request.flags & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE |
+                       (meta.attributes & FILE_ATTRIBUTE_COMPRESSED);
+    int write_error = WriteDosInfo(ObjectOf(*file), meta, attributes, meta.creation_time);
+    if (write_error != 0)
+      return ErrorFromErrno(write_error);
+  }
+  *out = std::move(file);
+  return ERROR_SUCCESS;
+}
+
+DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request,
+                std::shared_ptr<HandleObject>* out) {
+  const std::string& host = resolved.host;
+  if (request.disposition == OPEN_EXISTING || request.disposition == TRUNCATE_EXISTING)
+    return NotFoundError(host);
+  if (resolved.IsRoot())
+    return ERROR_ACCESS_DENIED;
+  bool want_read = (request.access & kReadRights) != 0;
+  int flags = O_CLOEXEC | O_NOCTTY | O_CREAT | O_EXCL | (want_read ? O_RDWR : O_WRONLY);
+  if ((request.access & kWriteRights) != 0 &&
+      (request.access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) == 0) {
+    flags |= O_APPEND;
+  }
+  if (request.flags & FILE_FLAG_WRITE_THROUGH)
+    flags |= O_DSYNC;
+  int fd = OpenRetryingInterrupts(host, flags);
+  if (fd < 0) {
+    if (errno == EEXIST)
+      return kLookAgain;
+    return HostError(errno, host);
+  }
+  *out = std::make_shared<HandleObject>(HandleObject::Kind::kFile, fd, true);
+  (*out)->host_path = host;
+  // A new file gets the requested attributes and the archive bit, and is
+  // compressed in a compressed directory.
+  DWORD attributes = (request.flags & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+  attributes |= InheritedCompression(resolved, host);
+  if (attributes != FILE_ATTRIBUTE_ARCHIVE) {
+    HostInfo meta;
+    int write_error = ReadHostInfo(ObjectOf(**out), &meta);
+    if (write_error == 0)
+      write_error = WriteDosInfo(ObjectOf(**out), meta, attributes, meta.creation_time);
+    if (write_error != 0) {
+      ::unlink(host.c_str());
+      *out = nullptr;
+      return ErrorFromErrno(write_error);
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// --- Opening ---
+
+HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWORD share_mode,
+                            SECURITY_ATTRIBUTES* security_attributes, DWORD creation_disposition,
+                            DWORD flags_and_attributes, HANDLE template_file) {
+  if (file_name == nullptr || creation_disposition < CREATE_NEW ||
+      creation_disposition > TRUNCATE_EXISTING) {
+    return FailHandle(ERROR_INVALID_PARAMETER);
+  }
+  bool want_write = (desired_access & kWriteRights) != 0;
+  if (creation_disposition == TRUNCATE_EXISTING && !want_write)
+    return FailHandle(ERROR_INVALID_PARAMETER);
+  // The system access list is open only to a holder of the enabled
+  // security privilege.
+  if ((desired_access & ACCESS_SYSTEM_SECURITY) != 0 &&
+      !token_.IsPrivilegeEnabled(L"SeSecurityPrivilege")) {
+    return FailHandle(ERROR_PRIVILEGE_NOT_HELD);
+  }
+  ResolvedPath resolved;
+  DWORD error = resolver_.Resolve(file_name, &resolved);
+  if (error != ERROR_SUCCESS)
+    return FailHandle(error);
+
+  OpenRequest request;
+  request.access = desired_access;
+  request.disposition = creation_disposition;
+  request.flags = flags_and_attributes;
+  std::shared_ptr<HandleObject> file;
+  bool existed = false;
+  for (int attempt = 0; attempt < kOpenAttempts && file == nullptr; ++attempt) {
+    struct stat info;
+    bool follow = (flags_and_attributes & FILE_FLAG_OPEN_REPARSE_POINT) == 0;
+    auto probe = [&] {
+      int result =
+          follow ? ::stat(resolved.host.c_str(), &info) : ::lstat(resolved.host.c_str(), &info);
+      return result == 0 ? 0 : errno;
+    };
+    int host_error = probe();
+    if ((host_error == ENOENT || host_error == ENOTDIR) && resolver_.MatchCase(&resolved))
+      host_error = probe();
+    if (host_error == 0) {
+      existed = true;
+      error = OpenExisting(resolved, info, request, &file);
+    } else if (host_error == ENOENT) {
+      existed = false;
+      error = CreateNew(resolved, request, &file);
+    } else {
+      error = host_error == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(host_error);
+    }
+    // The object appeared or vanished between the look and the open.
+    if (error == kLookAgain)
+      continue;
+    if (error != ERROR_SUCCESS)
+      return FailHandle(error);
+  }
+  if (file == nullptr)
+    return FailHandle(ERROR_SHARING_VIOLATION);
+
+  file->path = file_name;
+  file->access = desired_access;
+  file->volume = resolved.volume;
+  file->delete_on_close = (flags_and_attributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
+  if ((flags_and_attributes & FILE_FLAG_SEQUENTIAL_SCAN) && !file->is_directory && !file->is_link)
+    ::posix_fadvise(file->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  HANDLE handle = handles_.Add(std::move(file));
+  bool reports_existing =
+      creation_disposition == CREATE_ALWAYS || creation_disposition == OPEN_ALWAYS;
+  SetLastError(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return handle;
+}
+
+// --- Data ---
+
+BOOL PosixOs::ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* bytes_read,
+                       OVERLAPPED* overlapped) {
+  if (bytes_read != nullptr)
+    *bytes_read = 0;
+  std::shared_ptr<HandleObject> object = Lookup(file);
+  if (object == nullptr)
+    return FALSE;
+  if (buffer == nullptr && bytes_to_read > 0)
+    return Fail(ERROR_INVALID_PARAMETER);
+  bool is_file = object->kind == HandleObject::Kind::kFile;
+  if (object->kind == HandleObject::Kind::kFind)
+    return Fail(ERROR_INVALID_HANDLE);
+  if (is_file && (object->access & kReadRights) == 0)
+    return Fail(ERROR_ACCESS_DENIED);
+  if (is_file && (object->is_directory || object->is_link || object->path_only))
+    return Fail(ERROR_INVALID_FUNCTION);
+  if (overlapped != nullptr && !is_file)
+    return Fail(ERROR_INVALID_PARAMETER);
+  // A file read returns everything up to the end; a pipe or terminal returns
+  // what is there.
+  uint64_t offset = overlapped == nullptr ? 0
+                                          : (static_cast<uint64_t>(overlapped->OffsetHigh) << 32) |
+                                                overlapped->Offset;
+  size_t total = 0;
+  char* out = static_cast<char*>(buffer);
+  while (total < bytes_to_read) {
+    ssize_t got = overlapped == nullptr ? ::read(object->fd, out + total, bytes_to_read - total)
+                                        : ::pread(object->fd, out + total, bytes_to_read - total,
+                                                  static_cast<off_t>(offset + total));
+    if (got < 0) {
+      if (errno == EINTR)
+        continue;
+      if (errno == EISDIR)
+        return Fail(ERROR_INVALID_FUNCTION);
+      if (errno == EPIPE)
+        break;
+      return Fail(ErrorFromErrno(errno));
+    }
+    if (got == 0)
+      break;
+    total += static_cast<size_t>(got);
+    if (!is_file)
+      break;
+  }
+  if (bytes_read != nullptr)
+    *bytes_read = static_cast<DWORD>(total);
+  if (overlapped != nullptr) {
+    overlapped->Internal = 0;
+    overlapped->InternalHigh = total;
+    // A positioned read at or past the end of the file is a failure.
+    if (total == 0 && bytes_to_read > 0)
+      return Fail(ERROR_HANDLE_EOF);
+  }
+  return TRUE;
+}
+
+BOOL PosixOs::WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write, DWORD* bytes_written,
+                        OVERLAPPED* overlapped) {
+  if (bytes_written != nullptr)
+    *bytes_written = 0;
+  std::shared_ptr<HandleObject> object = Lookup(file);
+  if (object == nullptr)
+    return FALSE;
+  if (buffer == nullptr && bytes_to_write > 0)
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (object->kind == HandleObject::Kind::kFind)
+    return Fail(ERROR_INVALID_HANDLE);
+  bool is_file = object->kind == HandleObject::Kind::kFile;
+  if (is_file && (object->access & kWriteRights) == 0)
+    return Fail(ERROR_ACCESS_DENIED);
+  if (is_file && (object->is_directory || object->is_link || object->path_only))
+    return Fail(ERROR_INVALID_FUNCTION);
+  if (overlapped == nullptr) {
+    size_t written = 0;
+    BOOL ok = WriteAll(*object, static_cast<const char*>(buffer), bytes_to_write, &written);
+    if (bytes_written != nullptr)
+      *bytes_written = static_cast<DWORD>(written);
+    if (is_file && written > 0)
+      KeepSetTimes(*object);
+    return ok;
+  }
+  if (!is_file)
+    return Fail(ERROR_INVALID_PARAMETER);
+  uint64_t offset = (static_cast<uint64_t>(overlapped->OffsetHigh) << 32) | overlapped->Offset;
+  if (offset == 0xFFFFFFFFFFFFFFFFull) {  // the end of the file
+    struct stat info;
+    if (::fstat(object->fd, &info) != 0)
+      return Fail(ErrorFromErrno(errno));
+    offset = static_cast<uint64_t>(info.st_size);
+  }
+  size_t total = 0;
+  const char* data = static_cast<const char*>(buffer);
+  BOOL ok = TRUE;
+  while (total < bytes_to_write) {
+    ssize_t done = ::pwrite(object->fd, data + total, bytes_to_write - total,
+                            static_cast<off_t>(offset + total));
+    if (done < 0) {
+      if (errno == EINTR)
+        continue;
+      ok = Fail(errno == EBADF ? ERROR_ACCESS_DENIED : ErrorFromErrno(errno));
+      break;
+    }
+    total += static_cast<size_t>(done);
+  }
+  if (bytes_written != nullptr)
+    *bytes_written = static_cast<DWORD>(total);
+  overlapped->Internal = 0;
+  overlapped->InternalHigh = total;
+  if (total > 0)
+    KeepSetTimes(*object);
+  return ok;
+}
+
+DWORD PosixOs::SetFilePointer(HANDLE file, LONG distance_low, LONG* distance_high, DWORD method) {
+  std::shared_ptr<HandleObject> object = Lookup(file);
+  if (object == nullptr)
+    return INVALID_SET_FILE_POINTER;
+  if (object->kind == HandleObject::Kind::kFind || object->is_link || object->path_only) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_SET_FILE_POINTER;
+  }
+  int64_t distance = distance_high == nullptr
+                         ? static_cast<int64_t>(distance_low)
+                         : static_cast<int64_t>((static_cast<uint64_t>(*distance_high) << 32) |
+                                                static_cast<uint32_t>(distance_low));
+  int64_t base = 0;
+  if (method == FILE_CURRENT) {
+    base = ::lseek(object->fd, 0, SEEK_CUR);
+  } else if (method == FILE_END) {
+    struct stat info;
+    base = ::fstat(object->fd, &info) == 0 ? info.st_size : -1;
+  } else if (method != FILE_BEGIN) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (base < 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return INVALID_SET_FILE_POINTER;
+  }
+  int64_t target;
+  if (__builtin_add_overflow(base, distance, &target) || target < 0) {
+    SetLastError(ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
+  // Without a high part the position must be told in 32 bits.
+  if (distance_high == nullptr && target >= static_cast<int64_t>(INVALID_SET_FILE_POINTER)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (::lseek(object->fd, target, SEEK_SET) < 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (distance_high != nullptr)
+    *distance_high = static_cast<LONG>(target >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(target);
+}
+
+BOOL PosixOs::SetEndOfFile(HANDLE file) {
+  std::shared_ptr<HandleObject> object = Lookup(file);
+  if (object == nullptr)
+    return FALSE;
+  if (object->kind != HandleObject::Kind::kFile)
+    return Fail(ERROR_INVALID_HANDLE);
+  if ((object->access & kWriteRights) == 0)
+    return Fail(ERROR_ACCESS_DENIED);
+  if (object->is_directory || object->is_link || object->path_only)
+    return Fail(ERROR_INVALID_PARAMETER);
+  off_t end = ::lseek(object->fd, 0, SEEK_CUR);
+  struct stat info;
+  if (end < 0 || ::fstat(object->fd, &info) != 0)
+    return Fail(ErrorFromErrno(errno));
+  if (end > info.st_size) {
+    // The space is reserved, as the platform does, so that a full disk shows
+    // here and not in the middle of the data.
+    int result;
+    do {
+      result = ::fallocate(object->fd, 0, 0, end);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) {
+      KeepSetTimes(*object);
+      return TRUE;
+    }
+    if (errno != EOPNOTSUPP && errno != ENOSYS)
+      return Fail(ErrorFromErrno(errno));
+  }
+  if (::ftruncate(object->fd, end) != 0)
+    return Fail(ErrorFromErrno(errno));
+  KeepSetTimes(*object);
+  return TRUE;
+}
+
+BOOL PosixOs::FlushFileBuffers(HANDLE file) {
+  std::shared_ptr<HandleObject> object = Lookup(file);
+  if (object == nullptr)
+    return FALSE;
+  if (object->kind == HandleObject::Kind::kFind)
+    return Fail(ERROR_INVALID_HANDLE);
+  if (object->kind == HandleObject::Kind::kConsole) {
+    // Terminals and pipes hold nothing back; a redirected file is synced.
+    if (object->is_terminal)
+      return Fail(ERROR_INVALID_HANDLE);
+    if (::fsync(object->fd) != 0 && errno != EINVAL && errno != EROFS)
+      return Fail(ErrorFromErrno(errno));
+    return TRUE;
+  }
+  if ((object->access & kWriteRights) == 0)
+    return Fail(ERROR_ACCESS_DENIED);
+  if (object->is_link || object->path_only)
+    return TRUE;
+  if (::fsync(object->fd) != 0)
+    return Fail(ErrorFromErrno(errno));
+  return TRUE;
+}
+
+BOOL PosixOs::CloseHandle(HANDLE handle) {
+  std::shared_ptr<HandleObject> object = handles_.Remove(handle);
+  if (object == nullptr)
+    return Fail(ERROR_INVALID_HANDLE);
+  if (object->delete_on_close) {
+    if (object->is_directory && !object->is_link)
+      ::rmdir(object->host_path.c_str());
+    else
+      ::unlink(object->host_path.c_str());
+  }
+  // A call still running on another thread keeps the descriptor until it ends.
+  if (object.use_count() == 1) {
+    int error_number = object->Close();
+    if (error_number != 0)
+      return Fail(ErrorFromErrno(error_number));
+  }
+  return TRUE;
+}
+
+// --- Metadata by handle ---
+
+BOOL PosixOs::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+  std::shared_ptr<HandleObject> object = Lookup(file);
+  if (object == nullptr)
+    return FALSE;
+  if (object->kind != HandleObject::Kind::kFile)
+    return Fail(ERROR_INVALID_HANDLE);
+  if (information == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER);
+  HostInfo info;
+  int error = ReadHostInfo(ObjectOf(*object), &info);
+  if (error != 0)
+    return Fail(HostError(error, object->host_path));
+  information->dwFileAttributes = info.attributes;
+  information->ftCreationTime = FileTimeFromNtTime(info.creation_time);
+  information->ftLastAccessTime = FileTimeFromNtTime(info.last_access_time);
+  information->ftLastWriteTime = FileTimeFromNtTime(info.last_write_time);
+  information->dwVolumeSerialNumber = object->volume != nullptr ? object->volume->serial : 0;
+  information->nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
+  information->nFileSizeLow = static_cast<DWORD>(info.size);
+  information->nNumberOfLinks = info.links;
+  information->nFileIndexHigh = static_cast<DWORD>(info.index >> 32);
+  information->nFileIndexLow = static_cast<DWORD>(info.index);
+  return TRUE;
+}
+
+BOOL PosixOs::GetFileTime(HANDLE file, FILETIME* creation, FILETIME* last_access,
+                          FILETIME* last_write) {
+  std::shared_ptr<HandleObject> object = Lookup(file);
+  if (object == nullptr)
+    return FALSE;
+  if (object->kind != HandleObject::Kind::kFile)
+    return Fail(ERROR_INVALID_HANDLE);
+  HostInfo info;
+  int error = ReadHostInfo(ObjectOf(*object), &info);
+  if (error != 0)
+    return Fail(HostError(error, object->host_path));
+  if (creation != nullptr)
+    *creation = FileTimeFromNtTime(info.creation_time);
+  if (last_access != nullptr)
+    *last_access = FileTimeFromNtTime(info.last_access_time);
+  if (last_write != nullptr)
+    *last_write = FileTimeFromNtTime(info.last_write_time);
+  return TRUE;
+}
+
+BOOL PosixOs::SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* last_access,
+                          const FILETIME* last_write) {
+  std::shared_ptr<HandleObject> object = Lookup(file);
+  if (object == nullptr)
+    return FALSE;
+  if (object->kind != HandleObject::Kind::kFile)
+    return Fail(ERROR_INVALID_HANDLE);
+  if ((object->access & kWriteAttributeRights) == 0)
+    return Fail(ERROR_ACCESS_DENIED);
+  HostObject host = ObjectOf(*object);
+  if (!KeepsTime(creation)) {
+    HostInfo info;
+    int error = ReadHostInfo(host, &info);
+    if (error == 0)
+      error = WriteDosInfo(host, info, info.attributes, NtTimeFromFileTime(*creation));
+    if (error != 0)
+      return Fail(HostError(error, object->host_path));
+  }
+  uint64_t access_time = KeepsTime(last_access) ? 0 : NtTimeFromFileTime(*last_access);
+  uint64_t write_time = KeepsTime(last_write) ? 0 : NtTimeFromFileTime(*last_write);
+  if (access_time == 0 && write_time == 0)
+    return TRUE;
+  int error = SetHostTimes(host, access_time != 0 ? &access_time : nullptr,
+                           write_time != 0 ? &write_time : nullptr);
+  if (error != 0)
+    return Fail(HostError(error, object->host_path));
+  if (access_time != 0)
+    object->kept_last_access = access_time;
+  if (write_time != 0)
+    object->kept_last_write = write_time;
+  return TRUE;
+}
+
+// --- Metadata by name ---
+
+DWORD PosixOs::GetFileAttributesW(const wchar_t* file_name) {
+  ResolvedPath resolved;
+  HostInfo info;
+  DWORD error = ResolveExisting(resolver_, file_name, &resolved, &info);
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return info.attributes;
+}
+
+BOOL PosixOs::SetFileAttributesW(const wchar_t* file_name, DWORD attributes) {
+  ResolvedPath resolved;
+  HostInfo info;
+  DWORD error = ResolveExisting(resolver_, file_name, &resolved, &info);
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
+  // FILE_ATTRIBUTE_NORMAL alone clears them all; compression and reparse
+  // points have calls of their own.
+  DWORD settable = attributes & kSettableAttributes;
+  if (info.is_directory)
+    settable &= ~FILE_ATTRIBUTE_TEMPORARY;
+  DWORD kept = info.attributes & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_REPARSE_POINT);
+  int host_error =
+      WriteDosInfo(HostObject{resolved.host, -1}, info, settable | kept, info.creation_time);
+  if (host_error != 0)
+    return Fail(HostError(host_error, resolved.host));
+  return TRUE;
+}
+
+// --- Names ---
+
+BOOL PosixOs::CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES* security_attributes) {
+  ResolvedPath resolved;
+  HostInfo info;
+  DWORD error = ResolveExisting(resolver_, path, &resolved, &info);
+  if (error == ERROR_SUCCESS)
+    return Fail(ERROR_ALREADY_EXISTS);
+  if (error != ERROR_FILE_NOT_FOUND)
+    return Fail(error);
+  if (::mkdir(resolved.host.c_str(), 0777) != 0)
+    return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : HostError(errno, resolved.host));
+  if (DWORD compressed = InheritedCompression(resolved, resolved.host)) {
+    HostObject directory{resolved.host, -1};
+    if (ReadHostInfo(directory, &info) == 0)
+      WriteDosInfo(directory, info, info.attributes | compressed, info.creation_time);
+  }
+  return TRUE;
+}
+
+BOOL PosixOs::RemoveDirectoryW(const wchar_t* path) {
+  ResolvedPath resolved;
+  HostInfo info;
+  DWORD error = ResolveExisting(resolver_, path, &resolved, &info);
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
+  if (resolved.IsRoot())
+    return Fail(ERROR_ACCESS_DENIED);
+  if (!info.is_directory)
+    return Fail(ERROR_DIRECTORY);
+  if (info.attributes & FILE_ATTRIBUTE_READONLY)
+    return Fail(ERROR_ACCESS_DENIED);
+  // A directory link goes, not what it points to.
+  int result = info.is_link ? ::unlink(resolved.host.c_str()) : ::rmdir(resolved.host.c_str());
+  if (result != 0)
+    return Fail(errno == EEXIST ? ERROR_DIR_NOT_EMPTY : HostError(errno, resolved.host));
+  return TRUE;
+}
+
+BOOL PosixOs::DeleteFileW(const wchar_t* file_name) {
+  ResolvedPath resolved;
+  HostInfo info;
+  DWORD error = ResolveExisting(resolver_, file_name, &resolved, &info);
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
+  if (info.is_directory || (info.attributes & FILE_ATTRIBUTE_READONLY))
+    return Fail(ERROR_ACCESS_DENIED);
+  if (::unlink(resolved.host.c_str()) != 0)
+    return Fail(HostError(errno, resolved.host));
+  return TRUE;
+}
+
+BOOL PosixOs::MoveFileW(const wchar_t* existing_name, const wchar_t* new_name) {
+  ResolvedPath source;
+  HostInfo source_info;
+  DWORD error = ResolveExisting(resolver_, existing_name, &source, &source_info);
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
+  if (new_name == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER);
+  ResolvedPath target;
+  error = resolver_.Resolve(new_name, &target);
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
+  if (source.IsRoot() || target.IsRoot())
+    return Fail(ERROR_ACCESS_DENIED);
+  resolver_.MatchCase(&target);
+  struct stat existing;
+  if (::lstat(target.host.c_str(), &existing) == 0) {
+    // Only the object itself may stand there: a change of the letter case
+    // of its name, or no change at all.
+    bool same = existing.st_ino == source_info.index &&
+                existing.st_dev == makedev(static_cast<unsigned>(source_info.device >> 32),
+                                           static_cast<unsigned>(source_info.device));
+    if (!same)
+      return Fail(ERROR_ALREADY_EXISTS);
+    target.host = ParentOf(target.host) + "/" + HostNameFromWindows(target.components.back());
+    if (target.host == source.host)
+      return TRUE;
+  }
+  int result =
+      ::renameat2(AT_FDCWD, source.host.c_str(), AT_FDCWD, target.host.c_str(), RENAME_NOREPLACE);
+  if (result != 0 && errno == EINVAL) {
+    // A file system without the no-replace flag: the look above stands.
+    result = ::rename(source.host.c_str(), target.host.c_str());
+  }
+  if (result != 0) {
+    if (errno == EEXIST || errno == ENOTEMPTY)
+      return Fail(ERROR_ALREADY_EXISTS);
+    if (errno == ENOENT)
+      return Fail(ERROR_PATH_NOT_FOUND);
+    return Fail(ErrorFromErrno(errno));
+  }
+  return TRUE;
+}
+
+}  // namespace tarvik
