@@ -113,8 +113,7 @@ class DirCopy : public DirCmp {
 
  private:
   // The parts of the file copy.
-  bool CopyFileDataUnguarded(FindData* target, CopyJob& job, bool* restore_read_only,
-                             DWORD* read_only_attributes);
+  bool CopyFileDataUnguarded(FindData* target, CopyJob& job);
   void ClearTargetReadOnly(const FindData& target);
   void FillJob(CopyJob& job);
   void RefreshSource(CopyJob& job);

@@ -121,10 +121,8 @@ bool DirCopy::CopyOneFile(FindData* target, bool is_new) {
 
 bool DirCopy::CopyFileData(FindData* target) {
   CopyJob job;
-  bool restore_read_only = false;
-  DWORD read_only_attributes = 0;
   try {
-    const bool ok = CopyFileDataUnguarded(target, job, &restore_read_only, &read_only_attributes);
+    const bool ok = CopyFileDataUnguarded(target, job);
     targetExists_ = job.targetOpened || standInCreated_;
     return ok;
   } catch (const DirScanException& e) {
@@ -141,23 +139,21 @@ bool DirCopy::CopyFileData(FindData* target) {
   }
 }
 
-bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job, bool* restore_read_only,
-                                    DWORD* read_only_attributes) {
+bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job) {
   const CopySettings& s = Settings();
   FindData* source = current_entry();
   ResetRetries();
   job.targetPath = target_path_;
+  // A read-only target is written without the attribute, which is put back
+  // at the end.
+  bool restore_read_only = false;
   if (target != nullptr && (target->attributes() & FILE_ATTRIBUTE_READONLY)) {
     ClearTargetReadOnly(*target);
-    *restore_read_only = true;
-    *read_only_attributes = target->attributes();
+    restore_read_only = true;
     job.creationAttributes = target->attributes() & ~FILE_ATTRIBUTE_READONLY;
   } else {
     job.creationAttributes = source->attributes() & ~FILE_ATTRIBUTE_READONLY;
-    if (source->attributes() & FILE_ATTRIBUTE_READONLY) {
-      *restore_read_only = true;
-      *read_only_attributes = source->attributes();
-    }
+    restore_read_only = (source->attributes() & FILE_ATTRIBUTE_READONLY) != 0;
   }
   if (s.ignoreStubra)
     job.creationAttributes &= ~FILE_ATTRIBUTE_OFFLINE;
@@ -225,8 +221,8 @@ bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job, bool* restor
     HANDLE handle = INVALID_HANDLE_VALUE;
     SetFileTimes(job.targetPath, &handle, &source->data.ftCreationTime,
                  &source->data.ftLastAccessTime, &source->data.ftLastWriteTime);
-    if (*restore_read_only) {
-      const DWORD attributes = target != nullptr ? (*read_only_attributes | FILE_ATTRIBUTE_READONLY)
+    if (restore_read_only) {
+      const DWORD attributes = target != nullptr ? (target->attributes() | FILE_ATTRIBUTE_READONLY)
                                                  : source->attributes();
       ResetRetries();
       while (!os.SetFileAttributesW(job.targetPath.c_str(), attributes))

@@ -160,8 +160,8 @@ class Os {
   // with the sizes needed. A SID or name the system cannot map gives
   // ERROR_NONE_MAPPED.
   virtual BOOL LookupAccountSidW(const wchar_t* system, const void* sid, wchar_t* name,
-                                 DWORD* name_size, wchar_t* referenced_domain,
-                                 DWORD* domain_size, SID_NAME_USE* use);
+                                 DWORD* name_size, wchar_t* referenced_domain, DWORD* domain_size,
+                                 SID_NAME_USE* use);
   virtual BOOL LookupAccountNameW(const wchar_t* system, const wchar_t* account_name, PSID sid,
                                   DWORD* sid_size, wchar_t* referenced_domain, DWORD* domain_size,
                                   SID_NAME_USE* use);
@@ -181,8 +181,7 @@ class Os {
                                      DWORD length, TOKEN_PRIVILEGES* previous_state,
                                      DWORD* return_length);
   virtual BOOL AdjustTokenGroups(HANDLE token, BOOL reset_to_default, TOKEN_GROUPS* new_state,
-                                 DWORD length, TOKEN_GROUPS* previous_state,
-                                 DWORD* return_length);
+                                 DWORD length, TOKEN_GROUPS* previous_state, DWORD* return_length);
   virtual BOOL LookupPrivilegeValueW(const wchar_t* system, const wchar_t* name, LUID* luid);
   virtual BOOL LookupPrivilegeNameW(const wchar_t* system, const LUID* luid, wchar_t* name,
                                     DWORD* length);

@@ -117,8 +117,7 @@ void DirScan::AttachDirRef(DirRef** out, DirRef* dir_ref, PoolLock* lock) {}
 void DirScan::ReleaseDirRef(DirRef** place) {}
 
 void DirScan::ReleaseLevels() {
-  // Target states first: they may point at nothing the levels own, but the
-  // order mirrors their pushes (a level is always pushed before its state).
+  // Newest first, as they were pushed: a level before the state it entered.
   target_dirs_.clear();
   levels_.clear();
 }

@@ -158,8 +158,8 @@ class DirScan : public NameFilters {
 
   // Sets the three times (null = unchanged). *handle may hold an open handle
   // (kept open) or INVALID_HANDLE_VALUE (the path is opened and closed here;
-  // *handle is left invalid). A failure is counted, not thrown; kinds above
-  // 7 request the abort. False when the times were not set.
+  // *handle is left invalid). A failure is reported and counted, not thrown;
+  // kinds above 7 request the abort. False when the times were not set.
   bool SetFileTimes(const std::wstring& path, HANDLE* handle, const FILETIME* creation,
                     const FILETIME* last_access, const FILETIME* last_write);
   bool IsDirectory(const std::wstring& path);

@@ -383,5 +383,50 @@ TEST_F(CopyEngineTest, FileAgainstDirectoryIsAMismatch) {
             DWORD{FILE_ATTRIBUTE_DIRECTORY});
 }
 
+TEST_F(CopyEngineTest, DiskFullWaitWarnsOnceAndResumes) {
+  UseWorld(WorldWithFaults(
+      R"([{"call": "WriteFile", "path": "*\\dst\\full.bin", "error": "ERROR_DISK_FULL",
+          "count": 1, "after": 1}])"));
+  const std::string data = RandomBytes(2 * 1048576, 7);
+  world().WriteFile(L"C:\\src\\full.bin", data, Written(kNew));
+  Settings().diskFullMode = kDiskFullWait;
+  CopyRun run = Run();
+  EXPECT_EQ(run.exitBits, 0u) << ToUtf8(run.output);
+  EXPECT_EQ(run.Count(L"C:\\dst\\full.bin -> write file, waiting for enough space on device."), 1u)
+      << ToUtf8(run.output);
+  EXPECT_EQ(run.Count(L"C:\\dst\\full.bin -> write file resumed"), 1u);
+  EXPECT_EQ(world().ReadFile(L"C:\\dst\\full.bin"), data);
+}
+
+TEST_F(CopyEngineTest, CompressionFollowsTheModeUntilTheVolumeRefusesIt) {
+  world().WriteFile(L"C:\\src\\a.txt", "a", Written(kNew));
+  world().WriteFile(L"C:\\src\\b.txt", "b", Written(kNew));
+  world().WriteFile(L"C:\\src\\dir\\c.txt", "c", Written(kNew));
+  Settings().compressMode = kCompressForceAll;
+  CopyRun run = Run();
+  EXPECT_EQ(run.exitBits, 0u) << ToUtf8(run.output);
+  EXPECT_TRUE(Attributes(L"C:\\dst\\a.txt") & FILE_ATTRIBUTE_COMPRESSED);
+  EXPECT_TRUE(Attributes(L"C:\\dst\\dir") & FILE_ATTRIBUTE_COMPRESSED);
+  EXPECT_GE(run.totals.copy.compressedFiles, 2u);
+  // The root is compressed; dir, made inside it, inherits the state.
+  EXPECT_EQ(run.totals.copy.compressedDirectories, 1u);
+
+  UseWorld(R"({"computer": "TESTPC",
+               "drives": {"C:": {"path": "c", "volume": {"compression": false}}}})");
+  world().WriteFile(L"C:\\src\\a.txt", "a", Written(kNew));
+  world().WriteFile(L"C:\\src\\b.txt", "b", Written(kNew));
+  world().WriteFile(L"C:\\src\\dir\\c.txt", "c", Written(kNew));
+  Settings().compressMode = kCompressForceFile;
+  run = Run();
+  EXPECT_EQ(run.exitBits, 0u) << ToUtf8(run.output);
+  EXPECT_EQ(run.Count(L"target volume doesn't support compression, compression information is "
+                      L"now ignored"),
+            1u)
+      << ToUtf8(run.output);
+  EXPECT_EQ(Settings().compressMode, kCompressIgnore);
+  EXPECT_EQ(run.totals.copy.compressedFiles, 0u);
+  EXPECT_EQ(world().ReadFile(L"C:\\dst\\dir\\c.txt"), "c");
+}
+
 }  // namespace
 }  // namespace tarvik

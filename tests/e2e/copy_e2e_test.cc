@@ -349,5 +349,29 @@ TEST_F(CopyE2eTest, ListingReportsItsSwitchesAndWritesNothing) {
   EXPECT_FALSE(fs::exists(temp_ / "dst"));
 }
 
+TEST_F(CopyE2eTest, MissingPrivilegesEndTheRunUnlessChecksAreOff) {
+  MakeFile(temp_ / "src/a.txt", "data", Time(1500000000));
+  const std::string file = temp_ / "world.json";
+  WriteFile(file,
+            R"({"computer": "E2EPC", "drives": {"C:": {"path": ")" + temp_.path() +
+                R"("}}, "token": {"user": "Everyone", "privileges": ["SeBackupPrivilege"]}})");
+  RunOptions options;
+  options.environment["TARVIK_WORLD"] = file;
+  RunResult result = RunProgram({"C:\\src", "C:\\dst", "/nosec"}, options);
+  EXPECT_EQ(result.exitCode, 8) << result.out;
+  EXPECT_NE(result.out.find("\"Restore files and directories\" privilege"), std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find(golden_.Expand("empty_copy_statistics")), std::string::npos);
+  EXPECT_NE(result.out.find("\nElapsed time: "), std::string::npos);
+  EXPECT_FALSE(fs::exists(temp_ / "dst"));
+
+  result = RunProgram({"C:\\src", "C:\\dst", "/nosec", "/noprivchecks"}, options);
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_NE(result.out.find("Warning : setting privileges failed, some actions may failed.\n"
+                            "Please check the log\n"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(temp_ / "dst/a.txt"), "data");
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -69,7 +69,8 @@ DWORD VolumeFigures(const WorldVolume* volume, const std::string& host, SpaceFig
 bool IsDriveRoot(std::wstring_view text) {
   bool letter = text.size() >= 2 && text[1] == L':' &&
                 ((text[0] >= L'A' && text[0] <= L'Z') || (text[0] >= L'a' && text[0] <= L'z'));
-  return letter && (text.size() == 2 || (text.size() == 3 && (text[2] == L'\\' || text[2] == L'/')));
+  return letter &&
+         (text.size() == 2 || (text.size() == 3 && (text[2] == L'\\' || text[2] == L'/')));
 }
 
 }  // namespace
