@@ -341,8 +341,12 @@ void DirCopyThread::RunTask() {
   const CopySettings& s = Settings();
   if (Timed())
     taskStart_ = Now();
-  Os::Current().SetCurrentThreadPriority(role() == WorkerRole::kFile ? THREAD_PRIORITY_HIGHEST
-                                                                     : THREAD_PRIORITY_NORMAL);
+  const int priority =
+      role() == WorkerRole::kFile ? THREAD_PRIORITY_HIGHEST : THREAD_PRIORITY_NORMAL;
+  if (priority_ != priority) {
+    Os::Current().SetCurrentThreadPriority(priority);
+    priority_ = priority;
+  }
   const WorkerRole task_role = role();
   RunRole();
   ReleaseTaskStates();

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "copy/auto_reset_event.h"
@@ -74,6 +75,9 @@ class DirCopyThread : public DirCopy, public PoolWorker {
   int32_t treesTaken_ = 0;
   int64_t taskStart_ = 0;
   int64_t taskEnd_ = 0;
+  // The priority this worker's thread runs at, so that a task of the same
+  // role as the last one costs no system call.
+  std::optional<int> priority_;
 };
 
 // Builds the process-wide pool of count workers (nothing when it exists),

@@ -37,18 +37,6 @@ DirLevel* DirCmp::GetLevel() {
   return TopLevel();
 }
 
-int DirCmp::OnTargetFilesLeft(TargetDir::EntryMap& files) {
-  return 1;
-}
-
-int DirCmp::OnDirectoryScanned() {
-  return 1;
-}
-
-int DirCmp::ListingUsesWorkers() {
-  return 0;
-}
-
 void DirCmp::DetachLevels() {
   DirScan::DetachLevels();
   for (std::unique_ptr<TargetDir>& state : target_dirs_)

@@ -55,9 +55,6 @@ class DirCmp : public DirScan {
   int EnterDirectory(int root) override;
   int LeaveDirectory() override;
   void PrintStatistics() override;
-  int OnTargetFilesLeft(TargetDir::EntryMap& files) override;
-  int OnDirectoryScanned() override;
-  int ListingUsesWorkers() override;
   void DetachLevels() override;
   PoolLock* GetPool() override;
 

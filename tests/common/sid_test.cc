@@ -8,8 +8,9 @@
 #include "common/sd/sid_string.h"
 #include "common/sd/sid_value.h"
 #include "common/sid_lookup_cache.h"
+#include "support/world_os.h"
 #include "two_domain_world.h"
-#include "world_os.h"
+#include "util/utf.h"
 
 namespace tarvik {
 namespace {

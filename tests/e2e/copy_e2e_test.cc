@@ -373,5 +373,95 @@ TEST_F(CopyE2eTest, MissingPrivilegesEndTheRunUnlessChecksAreOff) {
   EXPECT_EQ(ReadFile(temp_ / "dst/a.txt"), "data");
 }
 
+// A world with a file server FS1 (shares data and public, the latter also
+// mapped as M: and remembered-but-disconnected as R:) and a server DOWN that
+// does not answer.
+RunOptions NetworkWorld(const TempDir& temp) {
+  for (const char* dir : {"local", "srvdata/src/sub", "pub"})
+    fs::create_directories(temp / dir);
+  MakeFile(temp / "srvdata/src/a.txt", "hello", Time(1500000000, 1));
+  MakeFile(temp / "srvdata/src/sub/b.txt", "deep", Time(1500000001, 2));
+  const std::string file = temp / "world.json";
+  WriteFile(file, R"({"computer": "E2EPC",
+    "drives": {"C:": {"path": ")" +
+                      temp.path() + R"(/local"},
+               "M:": {"connection": {"remote": "\\\\FS1\\public"}},
+               "R:": {"connection": {"remote": "\\\\FS1\\public", "connected": false},
+                      "device": "\\Device\\LanmanRedirector\\;R:0000000000001234\\FS1\\public"}},
+    "servers": [
+      {"name": "FS1", "sid": "S-1-5-21-1-2-3", "comment": "file server", "shares": [
+        {"name": "data", "path": ")" +
+                      temp.path() + R"(/srvdata"},
+        {"name": "public", "path": ")" +
+                      temp.path() + R"(/pub",
+         "volume": {"total_bytes": 1000000, "free_bytes": 500000}}]},
+      {"name": "DOWN", "sid": "S-1-5-21-4-5-6", "reachable": false,
+       "shares": [{"name": "x", "path": ")" +
+                      temp.path() + R"(/pub"}]}]})");
+  RunOptions options;
+  options.environment["TARVIK_WORLD"] = file;
+  return options;
+}
+
+TEST_F(CopyE2eTest, CopiesBetweenSharesAndMappedDrives) {
+  const RunOptions world = NetworkWorld(temp_);
+  // UNC source to a mapped drive, then to a remembered connection that is
+  // resolved through the drive's device name.
+  for (const char* target : {"M:\\copy", "R:\\again"}) {
+    SCOPED_TRACE(target);
+    RunResult result =
+        RunProgram({"\\\\FS1\\data\\src", target, "/s", "/nosec", "/r:0", "/w:0"}, world);
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_NE(result.out.find("Server SRC                  : FS1             10.0 file server\n"
+                              "Server DEST                 : FS1             10.0 file server\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("Available space on dest.    : 488 KB (500 000 Byte(s))\n"),
+              std::string::npos);
+    const std::string copy = temp_ / ("pub/" + std::string(target + 3));
+    EXPECT_EQ(ReadFile(copy + "/a.txt"), "hello");
+    EXPECT_EQ(ReadFile(copy + "/sub/b.txt"), "deep");
+    EXPECT_TRUE(SameTime(ModificationTime(copy + "/sub/b.txt"), Time(1500000001, 2)));
+  }
+  // A mapped drive as the source, a UNC target.
+  RunResult result =
+      RunProgram({"M:\\copy", "\\\\FS1\\data\\back", "/s", "/nosec", "/r:0", "/w:0"}, world);
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_EQ(ReadFile(temp_ / "srvdata/back/sub/b.txt"), "deep");
+}
+
+TEST_F(CopyE2eTest, UnreachableServersAndUnknownSharesStopTheRun) {
+  const RunOptions world = NetworkWorld(temp_);
+  struct Case {
+    const char* source;
+    const char* target;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"\\\\DOWN\\x\\src", "C:\\d",
+       "ERROR (53) : \\\\DOWN\\x\\src is not an existing directory or it can't be accessed.\n"},
+      {"\\\\NOSUCH\\data\\src", "C:\\d",
+       "ERROR (53) : \\\\NOSUCH\\data\\src is not an existing directory or it can't be "
+       "accessed.\n"},
+      {"\\\\FS1\\nope\\src", "C:\\d",
+       "ERROR (67) : \\\\FS1\\nope\\src is not an existing directory or it can't be accessed.\n"},
+      {"\\\\FS1\\data\\src", "\\\\DOWN\\x\\d",
+       "ERROR (53) : \\\\?\\UNC\\DOWN\\x\\d : Invalid Network path\n"},
+      {"\\\\FS1\\data\\src", "\\\\FS1\\nope\\d",
+       "ERROR (67) : \\\\?\\UNC\\FS1\\nope\\d : Invalid Network path\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.source) + " -> " + c.target);
+    RunResult result = RunProgram({c.source, c.target, "/s", "/nosec", "/r:0", "/w:0"}, world);
+    EXPECT_EQ(result.exitCode, 8) << result.out;
+    EXPECT_EQ(Count(result.out, c.message), 1u) << result.out;
+    EXPECT_EQ(result.out.find("Processing the copy"), std::string::npos);
+    EXPECT_NE(result.out.find("File(s) copied                            : 0\n"),
+              std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(temp_ / "local/d"));
+  EXPECT_FALSE(fs::exists(temp_ / "pub/d"));
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -8,8 +8,9 @@
 #include "common/sd/sid_bytes.h"
 #include "common/sd/sid_value.h"
 #include "common/two_domain_world.h"
-#include "common/world_os.h"
 #include "platform/fault_os.h"
+#include "support/world_os.h"
+#include "util/utf.h"
 
 namespace tarvik {
 namespace {

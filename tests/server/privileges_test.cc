@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "common/two_domain_world.h"
-#include "common/world_os.h"
+#include "support/world_os.h"
+#include "util/utf.h"
 
 namespace tarvik {
 namespace {

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "common/two_domain_world.h"
-#include "common/world_os.h"
+#include "support/world_os.h"
+#include "util/utf.h"
 
 namespace tarvik {
 namespace {
