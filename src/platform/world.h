@@ -38,10 +38,11 @@ struct WorldVolume {
   DWORD serial = 0;
   std::wstring file_system = L"NTFS";
   DWORD max_component_length = 255;
-  bool compression = true;  // FILE_FILE_COMPRESSION; false: ERROR_COMPRESSION_DISABLED
-  bool links = true;        // symbolic links and other reparse points
-  bool streams = true;      // named streams
-  bool acls = true;         // persistent ACLs
+  bool compression = true;   // FILE_FILE_COMPRESSION; false: ERROR_COMPRESSION_DISABLED
+  bool links = true;         // symbolic links and other reparse points
+  bool streams = true;       // named streams
+  bool acls = true;          // persistent ACLs
+  bool short_names = false;  // listings report 8.3 aliases of long names
   std::optional<uint64_t> total_bytes;
   std::optional<uint64_t> free_bytes;
   std::optional<uint64_t> available_bytes;  // free to the caller; defaults to free_bytes

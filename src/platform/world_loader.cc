@@ -178,7 +178,7 @@ WorldVolume Loader::ReadVolume(const Json& value, const std::string& path) const
   JsonObject volume(
       value, path,
       {"label", "serial", "file_system", "max_component_length", "compression", "links", "streams",
-       "acls", "total_bytes", "free_bytes", "available_bytes", "figures_file"});
+       "acls", "short_names", "total_bytes", "free_bytes", "available_bytes", "figures_file"});
   WorldVolume result;
   result.label = volume.String("label");
   result.serial = static_cast<DWORD>(volume.Number("serial", 0, kMaxDword));
@@ -191,6 +191,7 @@ WorldVolume Loader::ReadVolume(const Json& value, const std::string& path) const
   result.links = volume.Bool("links", true);
   result.streams = volume.Bool("streams", true);
   result.acls = volume.Bool("acls", true);
+  result.short_names = volume.Bool("short_names", false);
   constexpr uint64_t kMax = UINT64_MAX;
   if (volume.Has("total_bytes"))
     result.total_bytes = volume.Number("total_bytes", 0, kMax);

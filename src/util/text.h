@@ -19,6 +19,17 @@ inline std::wstring ToLowerAscii(std::wstring_view text) {
   return out;
 }
 
+inline wchar_t ToUpperAscii(wchar_t c) {
+  return c >= L'a' && c <= L'z' ? c - (L'a' - L'A') : c;
+}
+
+inline std::wstring ToUpperAscii(std::wstring_view text) {
+  std::wstring out(text);
+  for (wchar_t& c : out)
+    c = ToUpperAscii(c);
+  return out;
+}
+
 inline bool EqualsNoCaseAscii(std::wstring_view a, std::wstring_view b) {
   if (a.size() != b.size())
     return false;

@@ -127,8 +127,10 @@ TEST_F(PosixLinksTest, DirectoryLinksBecomeHostLinksBothRelativeAndAbsolute) {
   EXPECT_EQ(HostLink(L"C:\\links\\off2"), "/nonexistent/abc");
 
   // Removing the reparse point leaves an empty directory.
-  HANDLE handle = OpenOwn(L"C:\\links\\rel");
+  // (Read before the handle that shares nothing is open.)
   std::string header = GetReparse(L"C:\\links\\rel").substr(0, 8);
+  ASSERT_EQ(header.size(), 8u);
+  HANDLE handle = OpenOwn(L"C:\\links\\rel");
   header[4] = header[5] = 0;
   DWORD returned;
   ASSERT_TRUE(os_.DeviceIoControl(handle, FSCTL_DELETE_REPARSE_POINT, header.data(), 8, nullptr, 0,

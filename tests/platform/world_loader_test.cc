@@ -5,40 +5,18 @@
 #include <fstream>
 
 #include "platform/posix/host_world.h"
+#include "support/world_os.h"
 #include "util/utf.h"
 
 namespace tarvik {
 namespace {
 
-// A small, fixed host world so that results do not depend on the machine.
-World TestBase() {
-  World base;
-  base.computer = L"HOST";
-  WorldDrive root;
-  root.letter = L'Z';
-  root.host_path = "/";
-  base.drives[L'Z'] = root;
-  WorldServer local;
-  local.name = L"HOST";
-  local.sid = *ParseSid(L"S-1-5-21-1-2-3");
-  AddStandardAccounts(&local);
-  base.servers.push_back(local);
-  WorldDomain users;
-  users.name = L"Unix User";
-  users.sid = *ParseSid(L"S-1-22-1");
-  WorldAccount root_user;
-  root_user.name = L"root";
-  users.accounts.push_back(root_user);
-  base.domains.push_back(users);
-  base.token.user = *ParseSid(L"S-1-22-1-0");
-  return base;
-}
-
 // Parses text as /tmp/w.json; returns the error message, or "" on success.
 std::string Check(const std::string& text, World* world = nullptr) {
   World parsed;
   std::wstring error;
-  if (ParseWorld(text, "/tmp/w.json", "/worlds", TestBase(), world ? world : &parsed, &error)) {
+  if (ParseWorld(text, "/tmp/w.json", "/worlds", FixedHostWorld(), world ? world : &parsed,
+                 &error)) {
     return "";
   }
   return ToUtf8(error);
@@ -85,6 +63,7 @@ TEST(WorldLoaderTest, TheDocumentedExampleLoads) {
   EXPECT_EQ(dc2->type & 0x18u, 0x08u);
   EXPECT_EQ(dc2->FindShare(L"public")->volume.figures_file, data + "/dc2/public.space");
   EXPECT_FALSE(dc2->FindShare(L"public")->volume.compression);
+  EXPECT_FALSE(dc2->FindShare(L"public")->volume.short_names);
   EXPECT_TRUE(dc2->FindShare(L"public")->server_side_copy);
 
   const WorldDomain* newcorp = world.FindDomain(L"newcorp.example.net");
@@ -218,6 +197,8 @@ TEST(WorldLoaderTest, EachMistakeIsNamedByItsKeyPath) {
       {R"({"drives": {"D:": {"path": "/d", "volume": {"free_bytes": 10}}}})",
        "drives.\"D:\".volume.total_bytes: required key is missing (total_bytes and free_bytes go "
        "together)"},
+      {R"({"drives": {"D:": {"path": "/d", "volume": {"short_names": "yes"}}}})",
+       "drives.\"D:\".volume.short_names: expected a boolean, found a string"},
       {R"({"computer": "ABCDEFGHIJKLMNOPQ"})",
        "computer: a computer name \"ABCDEFGHIJKLMNOPQ\" is longer than 15 characters"},
       {R"({"domain": "CORP"})", "domain: no domain \"CORP\" in domains"},

@@ -11,6 +11,7 @@ struct FindState {
   struct Entry {
     std::string host_name;
     std::wstring windows_name;
+    std::wstring short_name;  // the 8.3 alias, or empty
   };
 
   std::string directory;       // host path of the directory being listed

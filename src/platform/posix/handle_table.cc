@@ -3,12 +3,30 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 
 namespace tarvik {
 
 HandleObject::~HandleObject() {
+  ReleaseShare();
   Close();
+}
+
+bool HandleObject::TakeShare(ShareTable& table, const ShareTable::Key& key, DWORD data_access,
+                             DWORD share_mode) {
+  if (!table.Open(key, data_access, share_mode))
+    return false;
+  share_table_ = &table;
+  share_key_ = key;
+  share_access_ = data_access;
+  share_mode_ = share_mode;
+  return true;
+}
+
+void HandleObject::ReleaseShare() {
+  if (share_table_ == nullptr)
+    return;
+  share_table_->Close(share_key_, share_access_, share_mode_);
+  share_table_ = nullptr;
 }
 
 int HandleObject::Close() {

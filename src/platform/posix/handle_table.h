@@ -1,7 +1,8 @@
 // The objects behind HANDLE values. A handle is a small number (a multiple of
 // four, as on the platform it stands for) that indexes a table; the objects are
 // shared so that a call in progress keeps its object alive while another
-// thread closes the handle.
+// thread closes the handle. The handles of one host object obey each other's
+// sharing modes through a ShareTable.
 #ifndef TARVIK_PLATFORM_POSIX_HANDLE_TABLE_H_
 #define TARVIK_PLATFORM_POSIX_HANDLE_TABLE_H_
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/posix/find_state.h"
+#include "platform/posix/share_table.h"
 #include "platform/win_types.h"
 #include "platform/world.h"
 
@@ -44,6 +46,11 @@ struct HandleObject {
   bool is_link = false;
   bool path_only = false;               // an O_PATH descriptor: no data, metadata through host_path
   const WorldVolume* volume = nullptr;  // null: a host path off every drive
+  // Records the handle's open in table (see ShareTable::Open); false when
+  // it conflicts. The record goes with ReleaseShare, or with the object.
+  bool TakeShare(ShareTable& table, const ShareTable::Key& key, DWORD data_access,
+                 DWORD share_mode);
+  void ReleaseShare();
   // Times set through this handle (NT times, 0 = none). As on NTFS, later
   // writes through the handle keep them instead of moving the last-write
   // time on: a copy in progress keeps the time its writer chose.
@@ -56,6 +63,12 @@ struct HandleObject {
   // Consoles.
   bool is_terminal = false;
   std::atomic<DWORD> console_mode{0};
+
+ private:
+  ShareTable* share_table_ = nullptr;  // null: no part taken
+  ShareTable::Key share_key_;
+  DWORD share_access_ = 0;
+  DWORD share_mode_ = 0;
 };
 
 class HandleTable {

@@ -79,9 +79,36 @@ bool IsDirectoryHost(const std::string& host_path) {
 // What CreateFileW was asked for.
 struct OpenRequest {
   DWORD access = 0;
+  DWORD share_mode = 0;
   DWORD disposition = 0;
   DWORD flags = 0;
 };
+
+ShareTable::Key ShareKeyOf(const HostInfo& info) {
+  return {makedev(static_cast<unsigned>(info.device >> 32), static_cast<unsigned>(info.device)),
+          static_cast<ino_t>(info.index)};
+}
+
+// Records the new handle in the sharing of the object it opened, before
+// anything is changed: ERROR_SHARING_VIOLATION when it does not fit the
+// handles already open.
+DWORD TakeShare(ShareTable& shares, const OpenRequest& request, HandleObject& file) {
+  DWORD access = ShareTable::DataAccessOf(request.access, request.flags);
+  if (access == 0)
+    return ERROR_SUCCESS;
+  struct stat info;
+  if (::fstat(file.fd, &info) != 0)
+    return ErrorFromErrno(errno);
+  if (!file.TakeShare(shares, {info.st_dev, info.st_ino}, access, request.share_mode))
+    return ERROR_SHARING_VIOLATION;
+  return ERROR_SUCCESS;
+}
+
+// ERROR_SHARING_VIOLATION when a handle open on the object does not let it
+// be deleted or renamed.
+DWORD CheckDeleteShare(const ShareTable& shares, const HostInfo& info) {
+  return shares.AllowsDelete(ShareKeyOf(info)) ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION;
+}
 
 DWORD InheritedCompression(const ResolvedPath& resolved, const std::string& host) {
   if (resolved.volume != nullptr && !resolved.volume->compression)
@@ -111,7 +138,7 @@ DWORD CheckAttributes(const HostInfo& meta, const OpenRequest& request) {
   return ERROR_SUCCESS;
 }
 
-DWORD OpenLink(const std::string& host, const OpenRequest& request,
+DWORD OpenLink(const std::string& host, const OpenRequest& request, ShareTable& shares,
                std::shared_ptr<HandleObject>* out) {
   if (request.disposition == CREATE_ALWAYS || request.disposition == TRUNCATE_EXISTING)
     return ERROR_ACCESS_DENIED;
@@ -125,10 +152,14 @@ DWORD OpenLink(const std::string& host, const OpenRequest& request,
   int fd = OpenRetryingInterrupts(host, O_PATH | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0)
     return errno == ENOENT ? kLookAgain : ErrorFromErrno(errno);
-  *out = std::make_shared<HandleObject>(HandleObject::Kind::kFile, fd, true);
-  (*out)->host_path = host;
-  (*out)->is_link = true;
-  (*out)->is_directory = IsDirectoryHost(host);
+  auto link = std::make_shared<HandleObject>(HandleObject::Kind::kFile, fd, true);
+  link->host_path = host;
+  link->is_link = true;
+  link->is_directory = IsDirectoryHost(host);
+  DWORD error = TakeShare(shares, request, *link);
+  if (error != ERROR_SUCCESS)
+    return error;
+  *out = std::move(link);
   return ERROR_SUCCESS;
 }
 
@@ -136,13 +167,14 @@ DWORD OpenLink(const std::string& host, const OpenRequest& request,
 // request is for the link itself), checks the attribute rules on what was
 // opened, and only then truncates.
 DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
-                   const OpenRequest& request, std::shared_ptr<HandleObject>* out) {
+                   const OpenRequest& request, ShareTable& shares,
+                   std::shared_ptr<HandleObject>* out) {
   const std::string& host = resolved.host;
   DWORD disposition = request.disposition;
   if (disposition == CREATE_NEW)
     return ERROR_FILE_EXISTS;
   if (S_ISLNK(info.st_mode))
-    return OpenLink(host, request, out);
+    return OpenLink(host, request, shares, out);
   bool want_read = (request.access & kReadRights) != 0;
   bool want_write = (request.access & kWriteRights) != 0;
   bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
@@ -195,6 +227,9 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
     if (error != ERROR_SUCCESS)
       return error;
   }
+  DWORD share_error = TakeShare(shares, request, *file);
+  if (share_error != ERROR_SUCCESS)
+    return share_error;
   if (replaces) {
     if (::ftruncate(fd, 0) != 0)
       return ErrorFromErrno(errno);
@@ -212,7 +247,7 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
   return ERROR_SUCCESS;
 }
 
-DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request,
+DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, ShareTable& shares,
                 std::shared_ptr<HandleObject>* out) {
   const std::string& host = resolved.host;
   if (request.disposition == OPEN_EXISTING || request.disposition == TRUNCATE_EXISTING)
@@ -235,6 +270,13 @@ DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request,
   }
   *out = std::make_shared<HandleObject>(HandleObject::Kind::kFile, fd, true);
   (*out)->host_path = host;
+  // Another thread opened the new file before its creator could record it:
+  // as if that one had come first.
+  DWORD share_error = TakeShare(shares, request, **out);
+  if (share_error != ERROR_SUCCESS) {
+    *out = nullptr;
+    return share_error == ERROR_SHARING_VIOLATION ? kLookAgain : share_error;
+  }
   // A new file gets the requested attributes and the archive bit, and is
   // compressed in a compressed directory.
   DWORD attributes = (request.flags & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE;
@@ -280,6 +322,7 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
 
   OpenRequest request;
   request.access = desired_access;
+  request.share_mode = share_mode & (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   request.disposition = creation_disposition;
   request.flags = flags_and_attributes;
   std::shared_ptr<HandleObject> file;
@@ -297,10 +340,10 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
       host_error = probe();
     if (host_error == 0) {
       existed = true;
-      error = OpenExisting(resolved, info, request, &file);
+      error = OpenExisting(resolved, info, request, shares_, &file);
     } else if (host_error == ENOENT) {
       existed = false;
-      error = CreateNew(resolved, request, &file);
+      error = CreateNew(resolved, request, shares_, &file);
     } else {
       error = host_error == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(host_error);
     }
@@ -548,6 +591,7 @@ BOOL PosixOs::CloseHandle(HANDLE handle) {
   std::shared_ptr<HandleObject> object = handles_.Remove(handle);
   if (object == nullptr)
     return Fail(ERROR_INVALID_HANDLE);
+  object->ReleaseShare();
   if (object->delete_on_close) {
     if (object->is_directory && !object->is_link)
       ::rmdir(object->host_path.c_str());
@@ -707,6 +751,9 @@ BOOL PosixOs::RemoveDirectoryW(const wchar_t* path) {
     return Fail(ERROR_DIRECTORY);
   if (info.attributes & FILE_ATTRIBUTE_READONLY)
     return Fail(ERROR_ACCESS_DENIED);
+  error = CheckDeleteShare(shares_, info);
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
   // A directory link goes, not what it points to.
   int result = info.is_link ? ::unlink(resolved.host.c_str()) : ::rmdir(resolved.host.c_str());
   if (result != 0)
@@ -722,6 +769,9 @@ BOOL PosixOs::DeleteFileW(const wchar_t* file_name) {
     return Fail(error);
   if (info.is_directory || (info.attributes & FILE_ATTRIBUTE_READONLY))
     return Fail(ERROR_ACCESS_DENIED);
+  error = CheckDeleteShare(shares_, info);
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
   if (::unlink(resolved.host.c_str()) != 0)
     return Fail(HostError(errno, resolved.host));
   return TRUE;
@@ -741,6 +791,9 @@ BOOL PosixOs::MoveFileW(const wchar_t* existing_name, const wchar_t* new_name) {
     return Fail(error);
   if (source.IsRoot() || target.IsRoot())
     return Fail(ERROR_ACCESS_DENIED);
+  error = CheckDeleteShare(shares_, source_info);
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
   resolver_.MatchCase(&target);
   struct stat existing;
   if (::lstat(target.host.c_str(), &existing) == 0) {

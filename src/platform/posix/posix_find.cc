@@ -3,11 +3,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/posix/errno_map.h"
 #include "platform/posix/file_lookup.h"
 #include "platform/posix/name_mapping.h"
 #include "platform/posix/posix_os.h"
+#include "platform/posix/short_names.h"
 #include "platform/posix/wildcard.h"
 #include "util/text.h"
 
@@ -69,7 +74,43 @@ bool ListsBefore(const FindState::Entry& a, const FindState::Entry& b) {
   return x < y;
 }
 
-void FillFindData(const HostInfo& info, const std::wstring& name, WIN32_FIND_DATAW* out) {
+// The 8.3 aliases of a directory's entries by host name (only the entries
+// that have one). They are numbered in the byte order of the host names, so
+// that every listing of the same directory shows the same aliases.
+std::unordered_map<std::string, std::wstring> ShortNamesByHostName(
+    std::vector<std::string> host_names) {
+  std::sort(host_names.begin(), host_names.end());
+  std::vector<std::wstring> windows_names;
+  windows_names.reserve(host_names.size());
+  for (const std::string& host_name : host_names)
+    windows_names.push_back(WindowsNameFromHost(host_name));
+  std::vector<std::wstring> aliases = ShortNamesFor(windows_names);
+  std::unordered_map<std::string, std::wstring> by_host_name;
+  for (size_t i = 0; i < host_names.size(); ++i) {
+    if (!aliases[i].empty())
+      by_host_name.emplace(std::move(host_names[i]), std::move(aliases[i]));
+  }
+  return by_host_name;
+}
+
+// The alias of one entry of a directory, which takes reading the whole
+// directory: the numbers depend on the other names. Empty when the directory
+// cannot be read.
+std::wstring ShortNameInDirectory(const std::string& directory, const std::string& host_name) {
+  DIR* listing = ::opendir(directory.c_str());
+  if (listing == nullptr)
+    return L"";
+  std::vector<std::string> host_names;
+  while (struct dirent* entry = ::readdir(listing))
+    host_names.push_back(entry->d_name);
+  ::closedir(listing);
+  auto aliases = ShortNamesByHostName(std::move(host_names));
+  auto found = aliases.find(host_name);
+  return found == aliases.end() ? L"" : found->second;
+}
+
+void FillFindData(const HostInfo& info, const std::wstring& name, const std::wstring& short_name,
+                  WIN32_FIND_DATAW* out) {
   *out = WIN32_FIND_DATAW{};
   out->dwFileAttributes = info.attributes;
   out->ftCreationTime = FILETIME{static_cast<DWORD>(info.creation_time),
@@ -84,6 +125,9 @@ void FillFindData(const HostInfo& info, const std::wstring& name, WIN32_FIND_DAT
   size_t length = std::min<size_t>(name.size(), MAX_PATH - 1);
   name.copy(out->cFileName, length);
   out->cFileName[length] = L'\0';
+  size_t short_length = std::min<size_t>(short_name.size(), std::size(out->cAlternateFileName) - 1);
+  short_name.copy(out->cAlternateFileName, short_length);
+  out->cAlternateFileName[short_length] = L'\0';
 }
 
 // The next entry of the listing that still exists.
@@ -100,7 +144,7 @@ bool NextEntry(FindState& state, WIN32_FIND_DATAW* find_data) {
     HostInfo info;
     if (ReadHostInfo(HostObject{path, -1}, &info) != 0)
       continue;  // gone since the directory was read
-    FillFindData(info, entry.windows_name, find_data);
+    FillFindData(info, entry.windows_name, entry.short_name, find_data);
     return true;
   }
   return false;
@@ -130,7 +174,10 @@ HANDLE PosixOs::FindFirstFileW(const wchar_t* file_name, WIN32_FIND_DATAW* find_
     if (resolved.IsRoot())
       return fail(ERROR_FILE_NOT_FOUND);
     std::string host_name = resolved.host.substr(resolved.host.rfind('/') + 1);
-    FillFindData(info, WindowsNameFromHost(host_name), find_data);
+    std::wstring short_name;
+    if (resolved.volume != nullptr && resolved.volume->short_names)
+      short_name = ShortNameInDirectory(ParentOf(resolved.host), host_name);
+    FillFindData(info, WindowsNameFromHost(host_name), short_name, find_data);
   } else {
     if (!IsValidPattern(pattern))
       return fail(ERROR_INVALID_NAME);
@@ -151,16 +198,28 @@ HANDLE PosixOs::FindFirstFileW(const wchar_t* file_name, WIN32_FIND_DATAW* find_
       return fail(HostError(errno, directory.host));
     std::wstring expression = ListingExpression(pattern);
     bool all = expression == L"*";
+    bool short_names = directory.volume != nullptr && directory.volume->short_names;
+    std::vector<std::string> host_names;  // every name, for the aliases
     while (struct dirent* entry = ::readdir(listing)) {
       std::string host_name = entry->d_name;
+      if (short_names)
+        host_names.push_back(host_name);
       // A root lists no entries for itself and its parent.
       if ((host_name == "." || host_name == "..") && directory.IsRoot())
         continue;
       std::wstring windows_name = WindowsNameFromHost(host_name);
       if (all || MatchesExpression(expression, windows_name))
-        state->entries.push_back({std::move(host_name), std::move(windows_name)});
+        state->entries.push_back({std::move(host_name), std::move(windows_name), L""});
     }
     ::closedir(listing);
+    if (short_names) {
+      auto aliases = ShortNamesByHostName(std::move(host_names));
+      for (FindState::Entry& entry : state->entries) {
+        auto found = aliases.find(entry.host_name);
+        if (found != aliases.end())
+          entry.short_name = found->second;
+      }
+    }
     std::sort(state->entries.begin(), state->entries.end(), ListsBefore);
     state->directory = directory.host;
     if (!NextEntry(*state, find_data))

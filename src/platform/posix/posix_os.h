@@ -162,6 +162,9 @@ class PosixOs : public Os {
   AccountDirectory accounts_{world_};
   TokenState token_{world_.token};
   ConnectionTable connections_;  // deviceless connections
+  // The sharing modes of the open file handles; before handles_, whose
+  // objects leave it when they go.
+  ShareTable shares_;
   HandleTable handles_;
   HANDLE std_input_;
   HANDLE std_output_;

@@ -1,0 +1,84 @@
+#include "platform/posix/share_table.h"
+
+#include <functional>
+
+namespace tarvik {
+
+namespace {
+
+// FILE_EXECUTE (FILE_TRAVERSE on a directory): reading, as far as sharing goes.
+constexpr DWORD kFileExecute = 0x0020;
+
+constexpr DWORD kReadAccess =
+    GENERIC_READ | GENERIC_EXECUTE | GENERIC_ALL | FILE_READ_DATA | kFileExecute;
+constexpr DWORD kWriteAccess = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
+constexpr DWORD kDeleteAccess = GENERIC_ALL | DELETE;
+
+}  // namespace
+
+DWORD ShareTable::DataAccessOf(DWORD desired_access, DWORD flags) {
+  DWORD access = 0;
+  if (desired_access & kReadAccess)
+    access |= FILE_SHARE_READ;
+  if (desired_access & kWriteAccess)
+    access |= FILE_SHARE_WRITE;
+  if ((desired_access & kDeleteAccess) || (flags & FILE_FLAG_DELETE_ON_CLOSE))
+    access |= FILE_SHARE_DELETE;
+  return access;
+}
+
+size_t ShareTable::KeyHash::operator()(const Key& key) const {
+  return std::hash<uint64_t>()(static_cast<uint64_t>(key.inode) * 0x9E3779B97F4A7C15ull ^
+                               static_cast<uint64_t>(key.device));
+}
+
+bool ShareTable::Open(const Key& key, DWORD access, DWORD share_mode) {
+  std::lock_guard lock(mutex_);
+  Counts& counts = counts_[key];
+  // What every open so far lets others do, and what some open so far does.
+  DWORD shared_by_all = (counts.shared_read == counts.opens ? FILE_SHARE_READ : 0) |
+                        (counts.shared_write == counts.opens ? FILE_SHARE_WRITE : 0) |
+                        (counts.shared_delete == counts.opens ? FILE_SHARE_DELETE : 0);
+  DWORD in_use = (counts.readers > 0 ? FILE_SHARE_READ : 0) |
+                 (counts.writers > 0 ? FILE_SHARE_WRITE : 0) |
+                 (counts.deleters > 0 ? FILE_SHARE_DELETE : 0);
+  if ((access & ~shared_by_all) != 0 || (in_use & ~share_mode) != 0) {
+    if (counts.opens == 0)
+      counts_.erase(key);
+    return false;
+  }
+  ++counts.opens;
+  counts.readers += (access & FILE_SHARE_READ) != 0;
+  counts.writers += (access & FILE_SHARE_WRITE) != 0;
+  counts.deleters += (access & FILE_SHARE_DELETE) != 0;
+  counts.shared_read += (share_mode & FILE_SHARE_READ) != 0;
+  counts.shared_write += (share_mode & FILE_SHARE_WRITE) != 0;
+  counts.shared_delete += (share_mode & FILE_SHARE_DELETE) != 0;
+  return true;
+}
+
+void ShareTable::Close(const Key& key, DWORD access, DWORD share_mode) {
+  std::lock_guard lock(mutex_);
+  auto found = counts_.find(key);
+  if (found == counts_.end())
+    return;
+  Counts& counts = found->second;
+  if (--counts.opens == 0) {
+    counts_.erase(found);
+    return;
+  }
+  counts.readers -= (access & FILE_SHARE_READ) != 0;
+  counts.writers -= (access & FILE_SHARE_WRITE) != 0;
+  counts.deleters -= (access & FILE_SHARE_DELETE) != 0;
+  counts.shared_read -= (share_mode & FILE_SHARE_READ) != 0;
+  counts.shared_write -= (share_mode & FILE_SHARE_WRITE) != 0;
+  counts.shared_delete -= (share_mode & FILE_SHARE_DELETE) != 0;
+}
+
+bool ShareTable::AllowsDelete(const Key& key) const {
+  std::lock_guard lock(mutex_);
+  auto found = counts_.find(key);
+  return found == counts_.end() || found->second.shared_delete == found->second.opens;
+}
+
+}  // namespace tarvik
