@@ -21,14 +21,29 @@ constexpr uint64_t kReservationThreshold = 65536;
 enum class IoKind : int32_t { kIdle = 0, kWriting = 1, kReading = 2 };
 
 struct IoSlot {
-  IoSlot() : buffer(new uint8_t[kIoBlockSize]) {}  // left uninitialised: written before read
-  std::unique_ptr<uint8_t[]> buffer;
+  IoSlot() = default;
+  ~IoSlot();
+  IoSlot(const IoSlot&) = delete;
+  IoSlot& operator=(const IoSlot&) = delete;
+
+  // A buffer of kIoBlockSize bytes for a copy of planned_size bytes. Copies
+  // of more than one block get (from the first such copy on) memory the
+  // system backs with large pages, which moves data about twice as fast;
+  // smaller copies use a heap buffer, of which they touch only what they
+  // need, so that many workers copying small files stay small.
+  uint8_t* BufferFor(uint64_t planned_size);
+
   IoKind kind = IoKind::kIdle;
   DWORD requested = 0;
   DWORD bytesRead = 0;
   DWORD bytesToWrite = 0;
   DWORD lastWritten = 0;
   DWORD bufferDone = 0;  // bytes of the buffer already written
+
+ private:
+  std::unique_ptr<uint8_t[]> heapBuffer_;  // left uninitialised: written before read
+  void* largeBuffer_ = nullptr;
+  bool largeBufferRefused_ = false;
 };
 
 struct CopyJob {

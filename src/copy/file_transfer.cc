@@ -288,12 +288,13 @@ void DirCopy::OpenSourceFile(CopyJob& job) {
 void DirCopy::CopyDataLoop(CopyJob& job) {
   Os& os = Os::Current();
   IoSlot& slot = *slots_[0];
+  uint8_t* const buffer = slot.BufferFor(job.plannedSize);
   for (;;) {
     slot.kind = IoKind::kReading;
     slot.requested = kIoBlockSize;
     slot.bytesRead = 0;
     OVERLAPPED at = At(job.position);
-    if (!os.ReadFile(job.sourceHandle, slot.buffer.get(), kIoBlockSize, &slot.bytesRead, &at)) {
+    if (!os.ReadFile(job.sourceHandle, buffer, kIoBlockSize, &slot.bytesRead, &at)) {
       const DWORD error = Os::GetLastError();
       StopIfAborted();
       if (error == ERROR_HANDLE_EOF) {
@@ -314,7 +315,7 @@ void DirCopy::CopyDataLoop(CopyJob& job) {
       job.done = 1;
       return;
     }
-    if (!WriteBlock(job, slot.buffer.get(), slot.bytesRead))
+    if (!WriteBlock(job, buffer, slot.bytesRead))
       return;
     if (job.bytesWritten == job.plannedSize) {
       job.done = 1;

@@ -53,6 +53,7 @@ constexpr FaultableCall kCalls[] = {
     {L"LookupPrivilegeValueW", false},
     {L"LookupPrivilegeNameW", false},
     {L"LookupPrivilegeDisplayNameW", false},
+    {L"VirtualAlloc", false},
 };
 
 // The path as the pattern sees it: no long prefix, one kind of separator,
@@ -439,6 +440,16 @@ BOOL FaultOs::QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
 
 void FaultOs::GetSystemInfo(SYSTEM_INFO* info) {
   inner_->GetSystemInfo(info);
+}
+
+void* FaultOs::VirtualAlloc(void* address, SIZE_T size, DWORD allocation_type, DWORD protect) {
+  if (Inject(L"VirtualAlloc", L""))
+    return nullptr;
+  return inner_->VirtualAlloc(address, size, allocation_type, protect);
+}
+
+BOOL FaultOs::VirtualFree(void* address, SIZE_T size, DWORD free_type) {
+  return inner_->VirtualFree(address, size, free_type);
 }
 
 void FaultOs::Sleep(DWORD milliseconds) {

@@ -136,6 +136,8 @@ class FaultOs : public Os {
   DWORD GetCurrentThreadId() override;
   BOOL SetCurrentThreadPriority(int priority) override;
   void GetSystemInfo(SYSTEM_INFO* info) override;
+  void* VirtualAlloc(void* address, SIZE_T size, DWORD allocation_type, DWORD protect) override;
+  BOOL VirtualFree(void* address, SIZE_T size, DWORD free_type) override;
 
  private:
   struct Rule {

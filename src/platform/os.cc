@@ -92,6 +92,13 @@ UINT Os::GetDriveTypeW(const wchar_t*) {
   return NotImplemented(DRIVE_UNKNOWN);
 }
 
+void* Os::VirtualAlloc(void*, SIZE_T, DWORD, DWORD) {
+  return NotImplemented<void*>(nullptr);
+}
+BOOL Os::VirtualFree(void*, SIZE_T, DWORD) {
+  return NotImplemented(FALSE);
+}
+
 void Os::GetSystemInfo(SYSTEM_INFO* info) {
   *info = SYSTEM_INFO{};
   info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_UNKNOWN;

@@ -205,6 +205,12 @@ class Os {
   // The processor and memory figures of the machine. The default reports an
   // unknown architecture and zeros.
   virtual void GetSystemInfo(SYSTEM_INFO* info);
+
+  // Committed read-write memory of at least size bytes (address null,
+  // MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE are the only values taken), and
+  // its release (MEM_RELEASE with size 0 and the address given back).
+  virtual void* VirtualAlloc(void* address, SIZE_T size, DWORD allocation_type, DWORD protect);
+  virtual BOOL VirtualFree(void* address, SIZE_T size, DWORD free_type);
 };
 
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;

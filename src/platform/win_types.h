@@ -3,6 +3,7 @@
 #ifndef TARVIK_PLATFORM_WIN_TYPES_H_
 #define TARVIK_PLATFORM_WIN_TYPES_H_
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tarvik {
@@ -206,6 +207,13 @@ constexpr WORD PROCESSOR_ARCHITECTURE_AMD64 = 9;
 constexpr WORD PROCESSOR_ARCHITECTURE_UNKNOWN = 0xFFFF;
 constexpr DWORD PROCESSOR_INTEL_386 = 386;
 constexpr DWORD PROCESSOR_AMD_X8664 = 8664;
+
+// Memory (VirtualAlloc, VirtualFree).
+using SIZE_T = std::size_t;
+constexpr DWORD MEM_COMMIT = 0x1000;
+constexpr DWORD MEM_RESERVE = 0x2000;
+constexpr DWORD MEM_RELEASE = 0x8000;
+constexpr DWORD PAGE_READWRITE = 0x04;
 
 // Drive types (GetDriveTypeW).
 constexpr UINT DRIVE_UNKNOWN = 0;

@@ -246,6 +246,27 @@ TEST_F(CopyEngineTest, NetworkErrorRestartsTheCopyFromTheStart) {
   EXPECT_EQ(run.totals.copy.bytesCopied, big.size());
 }
 
+TEST_F(CopyEngineTest, BlockSizedCopiesWithAndWithoutLargePageBuffers) {
+  // Without large-page memory the heap buffer carries every copy.
+  for (const char* faults : {"[]", R"([{"call": "VirtualAlloc", "error": "ERROR_NOT_ENOUGH_MEMORY",
+                                      "count": 0}])"}) {
+    SCOPED_TRACE(faults);
+    UseWorld(WorldWithFaults(faults));
+    std::vector<std::string> data;
+    for (size_t size : {size_t{1048575}, size_t{1048576}, size_t{1048577}, size_t{3 * 1048576 + 7},
+                        size_t{100}}) {
+      data.push_back(RandomBytes(size, static_cast<uint32_t>(size)));
+      world().WriteFile(L"C:\\src\\f" + std::to_wstring(data.size()) + L".bin", data.back(),
+                        Written(kNew));
+    }
+    Settings().threadCount = 1;  // one engine takes every size in turn
+    CopyRun run = Run();
+    EXPECT_EQ(run.exitBits, 0u) << ToUtf8(run.output);
+    for (size_t i = 0; i < data.size(); ++i)
+      EXPECT_EQ(world().ReadFile(L"C:\\dst\\f" + std::to_wstring(i + 1) + L".bin"), data[i]) << i;
+  }
+}
+
 TEST_F(CopyEngineTest, RestartsEndAfterTheRetryCount) {
   UseWorld(WorldWithFaults(
       R"([{"call": "ReadFile", "path": "*\\src\\big.bin", "error": "ERROR_VC_DISCONNECTED",

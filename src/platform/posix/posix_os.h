@@ -12,6 +12,7 @@
 #include "platform/posix/account_directory.h"
 #include "platform/posix/connection_table.h"
 #include "platform/posix/handle_table.h"
+#include "platform/posix/memory_mappings.h"
 #include "platform/posix/path_resolver.h"
 #include "platform/posix/token_state.h"
 #include "platform/world.h"
@@ -141,6 +142,8 @@ class PosixOs : public Os {
   DWORD GetCurrentThreadId() override;
   BOOL SetCurrentThreadPriority(int priority) override;
   void GetSystemInfo(SYSTEM_INFO* info) override;
+  void* VirtualAlloc(void* address, SIZE_T size, DWORD allocation_type, DWORD protect) override;
+  BOOL VirtualFree(void* address, SIZE_T size, DWORD free_type) override;
 
  private:
   HANDLE AddConsole(int fd, DWORD initial_mode);
@@ -162,6 +165,7 @@ class PosixOs : public Os {
   AccountDirectory accounts_{world_};
   TokenState token_{world_.token};
   ConnectionTable connections_;  // deviceless connections
+  MemoryMappings memory_;
   // The sharing modes of the open file handles; before handles_, whose
   // objects leave it when they go.
   ShareTable shares_;
