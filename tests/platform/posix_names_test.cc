@@ -24,18 +24,10 @@ struct Listed {
 // of FindFirstFileW.
 std::vector<Listed> List(Os& os, const std::wstring& pattern, DWORD* error = nullptr) {
   std::vector<Listed> out;
-  WIN32_FIND_DATAW data;
-  HANDLE find = os.FindFirstFileW(pattern.c_str(), &data);
-  if (error != nullptr)
-    *error = find == INVALID_HANDLE_VALUE ? Os::GetLastError() : ERROR_SUCCESS;
-  if (find == INVALID_HANDLE_VALUE)
-    return out;
-  do {
+  for (const WIN32_FIND_DATAW& data : FindAll(os, pattern, error)) {
     out.push_back({data.cFileName, data.dwFileAttributes, data.dwReserved0,
                    (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow});
-  } while (os.FindNextFileW(find, &data));
-  EXPECT_EQ(Os::GetLastError(), ERROR_NO_MORE_FILES);
-  EXPECT_TRUE(os.FindClose(find));
+  }
   return out;
 }
 

@@ -81,16 +81,8 @@ TEST(ShortNamesTest, NumbersAvoidOtherAliasesAndValidNames) {
 std::map<std::wstring, std::wstring> Aliases(Os& os, const std::wstring& pattern,
                                              DWORD* error = nullptr) {
   std::map<std::wstring, std::wstring> out;
-  WIN32_FIND_DATAW data;
-  HANDLE find = os.FindFirstFileW(pattern.c_str(), &data);
-  if (error != nullptr)
-    *error = find == INVALID_HANDLE_VALUE ? Os::GetLastError() : ERROR_SUCCESS;
-  if (find == INVALID_HANDLE_VALUE)
-    return out;
-  do {
+  for (const WIN32_FIND_DATAW& data : FindAll(os, pattern, error))
     out[data.cFileName] = data.cAlternateFileName;
-  } while (os.FindNextFileW(find, &data));
-  EXPECT_TRUE(os.FindClose(find));
   return out;
 }
 

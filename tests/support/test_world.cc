@@ -43,6 +43,22 @@ bool IsBelow(const std::string& path, const std::string& root) {
 
 }  // namespace
 
+std::vector<WIN32_FIND_DATAW> FindAll(Os& os, const std::wstring& pattern, DWORD* error) {
+  std::vector<WIN32_FIND_DATAW> out;
+  WIN32_FIND_DATAW data;
+  HANDLE find = os.FindFirstFileW(pattern.c_str(), &data);
+  if (error != nullptr)
+    *error = find == INVALID_HANDLE_VALUE ? Os::GetLastError() : ERROR_SUCCESS;
+  if (find == INVALID_HANDLE_VALUE)
+    return out;
+  do {
+    out.push_back(data);
+  } while (os.FindNextFileW(find, &data));
+  EXPECT_EQ(Os::GetLastError(), ERROR_NO_MORE_FILES);
+  EXPECT_TRUE(os.FindClose(find));
+  return out;
+}
+
 FILETIME FileTimeFromUnix(int64_t seconds, uint32_t ticks) {
   uint64_t value =
       static_cast<uint64_t>(seconds + kUnixEpochInFileTimeSeconds) * 10000000ull + ticks;

@@ -31,6 +31,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/os.h"
 #include "platform/posix/posix_os.h"
@@ -45,6 +46,11 @@ struct FileTimes {
   std::optional<FILETIME> last_access = std::nullopt;
   std::optional<FILETIME> last_write = std::nullopt;
 };
+
+// Every entry FindFirstFileW/FindNextFileW give for a pattern, through os;
+// with error, the error of FindFirstFileW (ERROR_SUCCESS when it found one).
+// The listing must end with ERROR_NO_MORE_FILES and close cleanly.
+std::vector<WIN32_FIND_DATAW> FindAll(Os& os, const std::wstring& pattern, DWORD* error = nullptr);
 
 // A FILETIME from seconds since 1970 (UTC) plus 100-ns ticks.
 FILETIME FileTimeFromUnix(int64_t seconds, uint32_t ticks = 0);
