@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "log/log.h"
 #include "scan/dir_cmp.h"
@@ -92,6 +93,35 @@ TEST_F(ScanWorldTest, ComparesARealTree) {
   EXPECT_EQ(cmp.mismatched_files(), 1u);
   EXPECT_EQ(cmp.files_found(), 5u);
   EXPECT_EQ(cmp.dirs_found(), 3u);
+}
+
+TEST(ScanAliasesTest, OnAVolumeWithAliasesAliasLikeNamesComeFirst) {
+  TestWorld world(R"({"computer": "TESTPC",
+                      "drives": {"C:": {"path": "c", "volume": {"short_names": true}}}})");
+  ScanStateGuard guard;
+  Settings().recurse = 1;
+  world.CreateDirectory(L"C:\\src\\Program Files");
+  world.CreateDirectory(L"C:\\src\\PROGRA~1");
+  world.WriteFile(L"C:\\src\\apple.txt", "a");
+  world.WriteFile(L"C:\\src\\ZZ~1.TXT", "z");
+  world.WriteFile(L"C:\\src\\Long~Name.txt", "l");
+
+  // The long name's alias steps aside for the name that looks like one.
+  std::map<std::wstring, std::wstring> aliases;
+  for (const WIN32_FIND_DATAW& data : FindAll(world.os(), L"C:\\src\\*"))
+    aliases[data.cFileName] = data.cAlternateFileName;
+  EXPECT_EQ(aliases[L"Program Files"], L"PROGRA~2");
+  EXPECT_EQ(aliases[L"PROGRA~1"], L"");
+  EXPECT_EQ(aliases[L"Long~Name.txt"], L"LONG~N~1.TXT");
+
+  RecordingScan scan;
+  ASSERT_TRUE(scan.SetSourceRoot(L"C:\\src"));
+  ASSERT_EQ(scan.FindSubDir(), 0);
+  EXPECT_EQ(EventsStartingWith(scan.events, L"dir"),
+            (Events{L"dir C:\\src\\PROGRA~1", L"dir C:\\src\\Program Files"}));
+  EXPECT_EQ(EventsStartingWith(scan.events, L"file"),
+            (Events{L"file C:\\src\\ZZ~1.TXT", L"file C:\\src\\apple.txt",
+                    L"file C:\\src\\Long~Name.txt"}));
 }
 
 TEST_F(ScanWorldTest, FiltersAndDepthOnARealTree) {
