@@ -14,6 +14,11 @@ std::string ParentOf(const std::string& host_path) {
   return slash == 0 || slash == std::string::npos ? "/" : host_path.substr(0, slash);
 }
 
+std::string NameOf(const std::string& host_path) {
+  size_t slash = host_path.rfind('/');
+  return slash == std::string::npos ? host_path : host_path.substr(slash + 1);
+}
+
 DWORD NotFoundError(const std::string& host_path) {
   struct stat info;
   std::string parent = ParentOf(host_path);

@@ -20,6 +20,8 @@ DWORD HostError(int error_number, const std::string& host_path);
 
 // The host directory that holds host_path.
 std::string ParentOf(const std::string& host_path);
+// The last name of a host path.
+std::string NameOf(const std::string& host_path);
 
 // Resolves file_name and reads the object it names, itself and not what a
 // symbolic link points to, matching the case of its names where needed.

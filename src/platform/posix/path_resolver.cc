@@ -73,20 +73,20 @@ std::string JoinHost(const std::string& directory, const std::string& name) {
 }
 
 // The entry of directory whose name equals host_name, or whose shown name
-// equals windows_name, regardless of the case of A-Z.
+// equals windows_name, regardless of the case of A-Z; for names shown through
+// the private-use mapping, which the directory index leaves out.
 bool FindNameNoCase(const std::string& directory, const std::string& host_name,
                     std::wstring_view windows_name, std::string* found) {
   DIR* listing = ::opendir(directory.c_str());
   if (listing == nullptr)
     return false;
-  bool mapped = HasMappedCharacters(windows_name);
   bool matched = false;
   while (struct dirent* entry = ::readdir(listing)) {
     std::string_view name = entry->d_name;
     if (name == "." || name == "..")
       continue;
     bool equal = EqualsNoCaseBytes(name, host_name) ||
-                 (mapped && EqualsNoCaseAscii(WindowsNameFromHost(name), windows_name));
+                 EqualsNoCaseAscii(WindowsNameFromHost(name), windows_name);
     if (equal) {
       *found = name;
       matched = true;
@@ -260,7 +260,10 @@ bool PathResolver::MatchCase(ResolvedPath* path) const {
     if (errno != ENOENT)
       break;
     std::string found;
-    if (!FindNameNoCase(host, exact, path->components[i], &found))
+    bool matched = HasMappedCharacters(path->components[i])
+                       ? FindNameNoCase(host, exact, path->components[i], &found)
+                       : names_.FindNoCase(host, exact, &found);
+    if (!matched)
       break;
     host = JoinHost(host, found);
     changed = true;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/posix/directory_index.h"
 #include "platform/win_types.h"
 #include "platform/world.h"
 
@@ -55,6 +56,10 @@ class PathResolver {
 
   const std::wstring& current_directory() const { return current_directory_; }
 
+  // The names of the directories MatchCase looked through; creations and
+  // removals of this process are reported to it.
+  DirectoryIndex& names() const { return names_; }
+
  private:
   struct Root {
     std::string host;
@@ -74,6 +79,7 @@ class PathResolver {
 
   const World& world_;
   std::wstring current_directory_;
+  mutable DirectoryIndex names_;
 };
 
 // Splits text at '\' (and '/' unless literal) and applies the platform's

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "platform/posix/errno_map.h"
 #include "platform/posix/file_lookup.h"
@@ -343,7 +345,17 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
       error = OpenExisting(resolved, info, request, shares_, &file);
     } else if (host_error == ENOENT) {
       existed = false;
-      error = CreateNew(resolved, request, shares_, &file);
+      const std::string parent = ParentOf(resolved.host);
+      const std::string name = NameOf(resolved.host);
+      if (resolver_.names().BeginCreate(parent, name)) {
+        error = CreateNew(resolved, request, shares_, &file);
+        resolver_.names().EndCreate(parent, name, error == ERROR_SUCCESS);
+      } else {
+        // Another letter case of the name is there, or on its way: give
+        // its creator a moment and look again.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        error = kLookAgain;
+      }
     } else {
       error = host_error == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(host_error);
     }
@@ -597,6 +609,7 @@ BOOL PosixOs::CloseHandle(HANDLE handle) {
       ::rmdir(object->host_path.c_str());
     else
       ::unlink(object->host_path.c_str());
+    resolver_.names().Forget(ParentOf(object->host_path));
   }
   // A call still running on another thread keeps the descriptor until it ends.
   if (object.use_count() == 1) {
@@ -729,8 +742,19 @@ BOOL PosixOs::CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES* securit
     return Fail(ERROR_ALREADY_EXISTS);
   if (error != ERROR_FILE_NOT_FOUND)
     return Fail(error);
-  if (::mkdir(resolved.host.c_str(), 0777) != 0)
-    return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : HostError(errno, resolved.host));
+  const std::string parent = ParentOf(resolved.host);
+  const std::string name = NameOf(resolved.host);
+  // Another letter case of the name being made by another thread: that one
+  // is the directory.
+  if (!resolver_.names().BeginCreate(parent, name))
+    return Fail(ERROR_ALREADY_EXISTS);
+  const bool made = ::mkdir(resolved.host.c_str(), 0777) == 0;
+  const int mkdir_error = errno;
+  resolver_.names().EndCreate(parent, name, made);
+  if (!made) {
+    return Fail(mkdir_error == EEXIST ? ERROR_ALREADY_EXISTS
+                                      : HostError(mkdir_error, resolved.host));
+  }
   if (DWORD compressed = InheritedCompression(resolved, resolved.host)) {
     HostObject directory{resolved.host, -1};
     if (ReadHostInfo(directory, &info) == 0)
@@ -756,6 +780,7 @@ BOOL PosixOs::RemoveDirectoryW(const wchar_t* path) {
     return Fail(error);
   // A directory link goes, not what it points to.
   int result = info.is_link ? ::unlink(resolved.host.c_str()) : ::rmdir(resolved.host.c_str());
+  resolver_.names().Forget(ParentOf(resolved.host));
   if (result != 0)
     return Fail(errno == EEXIST ? ERROR_DIR_NOT_EMPTY : HostError(errno, resolved.host));
   return TRUE;
@@ -772,8 +797,11 @@ BOOL PosixOs::DeleteFileW(const wchar_t* file_name) {
   error = CheckDeleteShare(shares_, info);
   if (error != ERROR_SUCCESS)
     return Fail(error);
-  if (::unlink(resolved.host.c_str()) != 0)
-    return Fail(HostError(errno, resolved.host));
+  const int result = ::unlink(resolved.host.c_str());
+  const int unlink_error = errno;
+  resolver_.names().Forget(ParentOf(resolved.host));
+  if (result != 0)
+    return Fail(HostError(unlink_error, resolved.host));
   return TRUE;
 }
 
@@ -814,6 +842,10 @@ BOOL PosixOs::MoveFileW(const wchar_t* existing_name, const wchar_t* new_name) {
     // A file system without the no-replace flag: the look above stands.
     result = ::rename(source.host.c_str(), target.host.c_str());
   }
+  const int rename_error = errno;
+  resolver_.names().Forget(ParentOf(source.host));
+  resolver_.names().Forget(ParentOf(target.host));
+  errno = rename_error;
   if (result != 0) {
     if (errno == EEXIST || errno == ENOTEMPTY)
       return Fail(ERROR_ALREADY_EXISTS);

@@ -1,0 +1,79 @@
+// The names of host directories, kept to answer case-insensitive look-ups.
+//
+// Windows names ignore the case of A-Z; host names do not, so a name that is
+// not found as written must be looked for through its whole directory. Done
+// for every new file, that look costs a listing of the directory each time,
+// and a directory of n new files costs n listings. The index keeps the names
+// of a directory once listed, and follows what this process does to it:
+//
+// - a name being created is seen from the start of its creation (so that two
+//   threads creating "a" and "A" meet as they would on Windows), and stays
+//   when the creation succeeds;
+// - a removal or a rename makes the directory be listed again;
+// - a change by anyone else shows in the directory's modification time, read
+//   with nanoseconds, which is checked on every look-up while no creation of
+//   this process is under way in the directory. While creations are under way
+//   the index is trusted as it is: a name another program adds in that moment
+//   is found only once the directory is quiet again.
+//
+// Names with characters Windows forbids (shown through the private-use
+// mapping) are not in the index's scope: callers list the directory for them.
+#ifndef TARVIK_PLATFORM_POSIX_DIRECTORY_INDEX_H_
+#define TARVIK_PLATFORM_POSIX_DIRECTORY_INDEX_H_
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace tarvik {
+
+class DirectoryIndex {
+ public:
+  // The name of an entry of directory that equals host_name regardless of
+  // the case of A-Z (the first one listed, when the host holds several).
+  // False when there is none or the directory cannot be read.
+  bool FindNoCase(const std::string& directory, const std::string& host_name, std::string* found);
+
+  // Around the creation of name in directory by this process. BeginCreate
+  // refuses (false, nothing to end) when the index knows the name in another
+  // letter case, or sees it being created: the caller looks again, and meets
+  // that object instead of making a second one.
+  bool BeginCreate(const std::string& directory, const std::string& name);
+  void EndCreate(const std::string& directory, const std::string& name, bool created);
+
+  // The directory lost or changed a name: list it again when next asked.
+  void Forget(const std::string& directory);
+
+ private:
+  struct Listing {
+    bool valid = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+    std::unordered_map<std::string, std::string> names;  // folded name -> name
+    std::unordered_multimap<std::string, std::string> creating;
+    // Counts the changes made to names, so that a listing read meanwhile
+    // is not stored over them.
+    uint64_t generation = 0;
+  };
+
+  // The names as folded for the look-up (ASCII letters in lower case).
+  static std::string Fold(const std::string& name);
+  static std::string Key(const std::string& directory);
+  // The listed names of directory, or false when it cannot be read.
+  static bool ReadNames(const std::string& directory,
+                        std::unordered_map<std::string, std::string>* names);
+  static bool Answer(const Listing& listing, const std::string& folded, std::string* found);
+  // Drops the listings no creation is using once there are too many.
+  void Trim();
+
+  std::mutex mutex_;
+  std::unordered_map<std::string, Listing> listings_;  // by directory
+};
+
+}  // namespace tarvik
+
+#endif  // TARVIK_PLATFORM_POSIX_DIRECTORY_INDEX_H_
