@@ -1,0 +1,225 @@
+#include "common/sd/acl.h"
+
+#include <array>
+
+#include "common/sd/sd_exception.h"
+#include "util/format.h"
+
+namespace tarvik {
+namespace {
+
+constexpr uint8_t kLastAccessType = 8;
+
+bool IsDeny(const Ace& ace) {
+  return ace.type() == ACCESS_DENIED_ACE_TYPE || ace.type() == ACCESS_DENIED_OBJECT_ACE_TYPE;
+}
+
+bool IsInherited(const Ace& ace) {
+  return (ace.flags() & INHERITED_ACE) != 0;
+}
+
+// Generic rights as the file rights they stand for.
+uint32_t MapGenericRights(uint32_t mask) {
+  struct Mapping {
+    uint32_t generic, specific;
+  };
+  static constexpr Mapping kMappings[] = {{0x80000000, 0x120089},
+                                          {0x40000000, 0x120116},
+                                          {0x20000000, 0x1200A0},
+                                          {0x10000000, 0x1F01FF}};
+  for (const Mapping& mapping : kMappings) {
+    if (mask & mapping.generic)
+      mask = (mask & ~mapping.generic) | mapping.specific;
+  }
+  return mask;
+}
+
+// The OR of the flags and of the mapped masks of a group of entries, per
+// audit class: plain, successful-access, failed-access.
+struct Rights {
+  std::array<uint32_t, 3> flags{};
+  std::array<uint32_t, 3> masks{};
+
+  void Add(const Ace& ace) {
+    const uint8_t flags_value = ace.flags();
+    size_t kind = 0;
+    if (flags_value & SUCCESSFUL_ACCESS_ACE_FLAG)
+      kind = 1;
+    else if (flags_value & FAILED_ACCESS_ACE_FLAG)
+      kind = 2;
+    flags[kind] |= flags_value;
+    masks[kind] |= MapGenericRights(ace.mask());
+  }
+  bool operator==(const Rights&) const = default;
+};
+
+std::vector<Ace> Entries(const Acl& acl) {
+  std::vector<Ace> entries(acl.count());
+  for (uint32_t i = 0; i < acl.count(); ++i)
+    acl.GetAce(i, &entries[i]);
+  return entries;
+}
+
+}  // namespace
+
+void OrderCanonically(AceList* list) {
+  for (auto q = list->begin(); q != list->end();) {
+    auto next = std::next(q);
+    if (q->empty() || q->type() > kLastAccessType) {
+      q = next;
+      continue;
+    }
+    // The mark is a position: end() stands for "none" (before the front).
+    auto none = list->end();
+    auto back = [&](AceList::iterator it) { return it == list->begin() ? none : std::prev(it); };
+    auto predecessor = back(q);
+    auto mark = predecessor;
+    while (mark != none && (mark->empty() || mark->type() > kLastAccessType))
+      mark = back(mark);
+    // Entries of other types between q and its nearest access entry do not
+    // make q move: only a mark moved by the rules below does.
+    const auto nearest = mark;
+    if (!IsInherited(*q)) {
+      while (mark != none && IsInherited(*mark))
+        mark = back(mark);
+    }
+    if (IsDeny(*q)) {
+      while (mark != none && !IsDeny(*mark) && !(IsInherited(*q) && !IsInherited(*mark)))
+        mark = back(mark);
+    }
+    if (mark != nearest)
+      list->splice(mark == none ? list->begin() : std::next(mark), *list, q);
+    q = next;
+  }
+}
+
+void Acl::Attach(std::span<uint8_t> acl, int32_t present, int32_t defaulted) {
+  acl_ = acl;
+  present_ = present;
+  defaulted_ = defaulted;
+  count_ = AclAceCount(acl);
+  revision_ = AclRevision(acl);
+  size_ = AclSize(acl);
+}
+
+void Acl::GetAce(uint32_t index, Ace* ace) const {
+  std::optional<AceBytes> raw = tarvik::GetAce(acl_, index);
+  if (!raw)
+    throw SDException(Format(L"Unable to get this ace %d", index).substr(0, 254));
+  ace->CopyFrom(*raw);
+}
+
+bool Acl::ContainsTypeAndSid(const Ace& ace) const {
+  Ace entry;
+  for (uint32_t i = 0; i < count_; ++i) {
+    std::optional<AceBytes> raw = tarvik::GetAce(acl_, i);
+    if (!raw)
+      return false;
+    entry.CopyFrom(*raw);
+    if (entry.SameTypeAndSid(ace))
+      return true;
+  }
+  return false;
+}
+
+void Acl::Clear() {
+  for (uint32_t i = 0; i < count_; ++i)
+    DeleteAce(acl_, 0);
+  acl_ = {};
+  count_ = 0;
+  size_ = 0;
+  revision_ = kAclRevision;
+}
+
+void Acl::Set(AceList* list) {
+  OrderCanonically(list);
+  size_t size = kAclHeaderSize;
+  for (const Ace& ace : *list)
+    size += ace.size();
+  if (size > 65532)
+    throw SDException(L"AddAce fail\n");
+  if (buffer_.size() < size)
+    buffer_.resize(size);
+  if (!InitializeAcl(buffer_, size, kAclRevision))
+    throw SDException(L"InitializeAcl fail");
+  count_ = 0;
+  for (const Ace& ace : *list) {
+    if (!AddAce(buffer_, revision_, kAppendAce, ace.bytes()))
+      throw SDException(L"AddAce fail\n");
+    ++count_;
+  }
+  acl_ = std::span<uint8_t>(buffer_).first(size);
+  revision_ = AclRevision(acl_);
+  size_ = static_cast<uint32_t>(size);
+  present_ = 1;
+}
+
+void Acl::CopyPresence(const Acl& from) {
+  present_ = from.present_;
+  defaulted_ = from.defaulted_;
+  if (!from.present_ || !from.has_acl())
+    acl_ = {};
+}
+
+bool Acl::EqualAsSet(const Acl& other) const {
+  if (count_ != other.count_)
+    return false;
+  std::vector<Ace> mine = Entries(*this);
+  std::vector<Ace> theirs = Entries(other);
+  std::vector<bool> matched(theirs.size(), false);
+  for (const Ace& ace : mine) {
+    bool found = false;
+    for (size_t j = 0; j < theirs.size() && !found; ++j) {
+      if (!matched[j] && ace.Equals(theirs[j]))
+        matched[j] = found = true;
+    }
+    if (!found)
+      return false;
+  }
+  return true;
+}
+
+bool Acl::Equivalent(const Acl& other) const {
+  std::vector<Ace> mine = Entries(*this);
+  std::vector<Ace> theirs = Entries(other);
+  std::vector<bool> mine_seen(mine.size(), false);
+  std::vector<bool> theirs_seen(theirs.size(), false);
+  for (size_t i = 0; i < mine.size(); ++i) {
+    if (mine_seen[i])
+      continue;
+    const Ace& a = mine[i];
+    if (a.type() <= kLastAccessType) {
+      Rights here, there;
+      for (size_t k = i; k < mine.size(); ++k) {
+        if (!mine_seen[k] && (k == i || mine[k].SameTypeAndSid(a))) {
+          mine_seen[k] = true;
+          here.Add(mine[k]);
+        }
+      }
+      for (size_t k = 0; k < theirs.size(); ++k) {
+        if (!theirs_seen[k] && theirs[k].SameTypeAndSid(a)) {
+          theirs_seen[k] = true;
+          there.Add(theirs[k]);
+        }
+      }
+      if (here != there)
+        return false;
+      continue;
+    }
+    mine_seen[i] = true;
+    bool type_present = false;
+    bool matched = false;
+    for (size_t k = 0; k < theirs.size() && !matched; ++k) {
+      if (theirs[k].type() != a.type())
+        continue;
+      type_present = true;
+      if (!theirs_seen[k] && a.Equals(theirs[k]))
+        theirs_seen[k] = matched = true;
+    }
+    if (type_present && !matched)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace tarvik
