@@ -78,4 +78,12 @@ void SidCache::PrintStatistics() const {
   LogText(L"\n");
 }
 
+void PrintSidCacheStatistics() {
+  if (const auto* cache = dynamic_cast<const SidCache*>(InstalledSidLookupCache())) {
+    cache->PrintStatistics();
+    return;
+  }
+  LogText(L"SID cache is unavailable.\n");
+}
+
 }  // namespace tarvik

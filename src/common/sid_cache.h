@@ -46,6 +46,10 @@ class SidCache : public SidLookupCache {
   uint32_t capacity_;
 };
 
+// The statistics block of the installed cache, or "SID cache is
+// unavailable." when no cache (or none that can tell) is installed.
+void PrintSidCacheStatistics();
+
 }  // namespace tarvik
 
 #endif  // TARVIK_COMMON_SID_CACHE_H_

@@ -1,5 +1,6 @@
 #include "copy/dir_copy.h"
 
+#include "common/sid_cache.h"
 #include "copy/run_statistics.h"
 #include "log/log.h"
 #include "settings/copy_settings.h"
@@ -56,8 +57,7 @@ void DirCopy::PrintBanner() {
 }
 
 void DirCopy::PrintSidCacheStats() {
-  // No SID cache exists before security replication does.
-  LogText(L"SID cache is unavailable.\n");
+  PrintSidCacheStatistics();
 }
 
 DWORD DirCopy::GetThreadId() const {

@@ -1,5 +1,6 @@
 #include "driver/run_driver.h"
 
+#include "common/sid_cache.h"
 #include "copy/dir_copy_thread.h"
 #include "copy/root_setup.h"
 #include "copy/run_statistics.h"
@@ -104,6 +105,20 @@ int RunCopy(const CommandLine& command, CopySettings& settings) {
   return 0;
 }
 
+SidCacheFigures SidCacheFiguresOf(const SidCache& cache) {
+  SidCacheFigures figures;
+  figures.cacheSize = static_cast<int32_t>(cache.capacity());
+  if (const HashLru<SId>* table = cache.table()) {
+    figures.items = static_cast<int32_t>(table->items);
+    figures.collisions = static_cast<int32_t>(table->collisions);
+    figures.comparisons = static_cast<int32_t>(table->comparisons);
+    figures.hits = static_cast<int32_t>(table->hits);
+    figures.hashOk = static_cast<int32_t>(table->hashOk);
+    figures.miss = static_cast<int32_t>(table->misses);
+  }
+  return figures;
+}
+
 }  // namespace
 
 int RunDriver(std::span<const std::wstring> args) {
@@ -128,6 +143,9 @@ int RunDriver(std::span<const std::wstring> args) {
     return PrintUsage(version);
   DeriveSettings(&command, &settings);
 
+  // Every account lookup of the run goes through the one cache.
+  SidCache sid_cache;
+  SidLookupCache* previous_cache = InstallSidLookupCache(&sid_cache);
   int code = kExitCritical;
   if (PreparePrivileges(settings)) {
     InterruptWatch interrupts;
@@ -135,13 +153,14 @@ int RunDriver(std::span<const std::wstring> args) {
     code = RunCopy(command, settings);
     interrupts.Stop();
   }
-  PrintRunStatistics();
+  PrintRunStatistics(SidCacheFiguresOf(sid_cache));
   LogText(L"\nElapsed time: %s\n", ElapsedTimeText(os.time() - start_time));
   const int exit_code = code | static_cast<int>(TheRunStatistics().ExitBits());
   // The writer may still hold workers' lines: the pool, which names their
   // threads for the line prefixes, goes only after the log.
   StopLogSystem();
   DestroyWorkerPool();
+  InstallSidLookupCache(previous_cache);
   return exit_code;
 }
 
