@@ -8,23 +8,11 @@
 #include "common/sd/ace_text.h"
 #include "settings/copy_settings.h"
 #include "support/world_os.h"
+#include "test_aces.h"
 #include "two_domain_world.h"
 
 namespace tarvik {
 namespace {
-
-std::vector<uint8_t> Builtin(uint32_t rid) {
-  std::vector<uint8_t> sid = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0};
-  for (int i = 0; i < 4; ++i)
-    sid.push_back(static_cast<uint8_t>(rid >> (8 * i)));
-  return sid;
-}
-
-Ace Make(uint8_t type, uint8_t flags, uint32_t mask, uint32_t rid) {
-  Ace ace;
-  ace.Build(Builtin(rid), mask, flags, type);
-  return ace;
-}
 
 Ace Raw(std::vector<uint8_t> bytes) {
   bytes[2] = static_cast<uint8_t>(bytes.size());
@@ -40,20 +28,20 @@ class AceDumpTest : public ::testing::Test {
 };
 
 TEST_F(AceDumpTest, AccessAndAuditEntries) {
-  EXPECT_EQ(AceText(Make(ACCESS_ALLOWED_ACE_TYPE, 0x03, 0x1F01FF, 544), L""),
+  EXPECT_EQ(AceText(BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0x03, 0x1F01FF, 544), L""),
             L"BUILTIN\\Administrators: Allowed FULL:EWXPOD (0x001F01FF) Flags:OI,CI (0x03)");
-  EXPECT_EQ(AceText(Make(ACCESS_DENIED_ACE_TYPE, 0, 0x00100000, 545), L""),
+  EXPECT_EQ(AceText(BuiltinAce(ACCESS_DENIED_ACE_TYPE, 0, 0x00100000, 545), L""),
             L"BUILTIN\\Users       : Denied SPEC:(0x00100000)");
-  EXPECT_EQ(AceText(Make(SYSTEM_AUDIT_ACE_TYPE, FAILED_ACCESS_ACE_FLAG, 0x1, 545), L""),
+  EXPECT_EQ(AceText(BuiltinAce(SYSTEM_AUDIT_ACE_TYPE, FAILED_ACCESS_ACE_FLAG, 0x1, 545), L""),
             L"Audit               : Failed  SPEC:(0x00000001)");
   Settings().debugSid = 1;
-  EXPECT_EQ(AceText(Make(ACCESS_ALLOWED_ACE_TYPE, 0, 0x1, 545), L""),
+  EXPECT_EQ(AceText(BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 0x1, 545), L""),
             L"BUILTIN\\Users       : Allowed SPEC:(0x00000001); SID : S-1-5-20-221 ");
   Settings().debugSid = 0;
 
   Acl acl;
   EXPECT_EQ(AclText(acl, L""), L"No Access control list.\n");
-  AceList list = {Make(ACCESS_ALLOWED_ACE_TYPE, 0, 0x1200A9, 545)};
+  AceList list = {BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 0x1200A9, 545)};
   acl.Set(&list);
   EXPECT_EQ(AclText(acl, L""), L"   BUILTIN\\Users       : Allowed READ:EX     (0x001200A9)\n");
   list.clear();

@@ -8,23 +8,10 @@
 
 #include "common/sd/ace_text.h"
 #include "common/sd/sd_exception.h"
+#include "test_aces.h"
 
 namespace tarvik {
 namespace {
-
-// S-1-5-32-<rid>.
-std::vector<uint8_t> Builtin(uint32_t rid) {
-  std::vector<uint8_t> sid = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0};
-  for (int i = 0; i < 4; ++i)
-    sid.push_back(static_cast<uint8_t>(rid >> (8 * i)));
-  return sid;
-}
-
-Ace Make(uint8_t type, uint8_t flags, uint32_t mask, uint32_t rid) {
-  Ace ace;
-  ace.Build(Builtin(rid), mask, flags, type);
-  return ace;
-}
 
 std::vector<uint32_t> Rids(const Acl& acl) {
   std::vector<uint32_t> rids;
@@ -43,7 +30,7 @@ Acl& Built(Acl& acl, std::vector<Ace> entries) {
 }
 
 TEST(AceTest, ParseBuildAndCompare) {
-  Ace allowed = Make(ACCESS_ALLOWED_ACE_TYPE, OBJECT_INHERIT_ACE, 0x1F01FF, 544);
+  Ace allowed = BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, OBJECT_INHERIT_ACE, 0x1F01FF, 544);
   Ace::Parts parts;
   ASSERT_TRUE(allowed.Parse(&parts));
   EXPECT_EQ(parts.type, ACCESS_ALLOWED_ACE_TYPE);
@@ -58,7 +45,7 @@ TEST(AceTest, ParseBuildAndCompare) {
   object[8] = ACE_OBJECT_TYPE_PRESENT;
   object[12] = 0xAB;  // first GUID byte
   Ace rewritten;
-  rewritten.Build(Builtin(545), 0x100, 0, ACCESS_ALLOWED_OBJECT_ACE_TYPE, object);
+  rewritten.Build(BuiltinSid(545), 0x100, 0, ACCESS_ALLOWED_OBJECT_ACE_TYPE, object);
   EXPECT_EQ(rewritten.size(), 8 + 4 + 16 + 16);
   EXPECT_EQ(rewritten.bytes()[12], 0xAB);
   EXPECT_EQ(SidRid(rewritten.Sid()), 545u);
@@ -66,7 +53,7 @@ TEST(AceTest, ParseBuildAndCompare) {
 
   // A type without a SID parses its header only; above 16 builds nothing.
   Ace label;
-  label.Build(Builtin(1), 1, 0, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
+  label.Build(BuiltinSid(1), 1, 0, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
   EXPECT_TRUE(label.empty());
   std::vector<uint8_t> raw = {SYSTEM_MANDATORY_LABEL_ACE_TYPE, 0, 8, 0, 1, 0, 0, 0};
   label.CopyFrom(raw);
@@ -82,9 +69,9 @@ TEST(AceTest, ParseBuildAndCompare) {
   EXPECT_THROW(broken.CopyFrom({}), SDException);
   EXPECT_THROW(broken.CopyFrom(std::span(bad).first(3)), SDException);
 
-  EXPECT_TRUE(allowed.SameTypeAndSid(Make(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 544)));
-  EXPECT_FALSE(allowed.SameTypeAndSid(Make(ACCESS_DENIED_ACE_TYPE, 0, 1, 544)));
-  EXPECT_FALSE(allowed.Equals(Make(ACCESS_ALLOWED_ACE_TYPE, 0, 0x1F01FF, 544)));
+  EXPECT_TRUE(allowed.SameTypeAndSid(BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 544)));
+  EXPECT_FALSE(allowed.SameTypeAndSid(BuiltinAce(ACCESS_DENIED_ACE_TYPE, 0, 1, 544)));
+  EXPECT_FALSE(allowed.Equals(BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 0x1F01FF, 544)));
 }
 
 TEST(AceTest, VendorAttributeAcesIgnoreTheLinkCount) {
@@ -107,23 +94,25 @@ TEST(AceTest, VendorAttributeAcesIgnoreTheLinkCount) {
 TEST(AclTest, RebuiltAclsAreInCanonicalOrder) {
   Acl acl;
   // allowed(inherited), deny(explicit), allowed(explicit), deny(inherited)
-  Built(acl, {Make(ACCESS_ALLOWED_ACE_TYPE, INHERITED_ACE, 1, 1),
-              Make(ACCESS_DENIED_ACE_TYPE, 0, 1, 2), Make(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 3),
-              Make(ACCESS_DENIED_ACE_TYPE, INHERITED_ACE, 1, 4)});
+  Built(acl,
+        {BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, INHERITED_ACE, 1, 1),
+         BuiltinAce(ACCESS_DENIED_ACE_TYPE, 0, 1, 2), BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 3),
+         BuiltinAce(ACCESS_DENIED_ACE_TYPE, INHERITED_ACE, 1, 4)});
   EXPECT_EQ(Rids(acl), (std::vector<uint32_t>{2, 3, 4, 1}));
   EXPECT_EQ(acl.present(), 1);
   EXPECT_TRUE(IsValidAcl(acl.acl()));
 
   // A callback entry (type 9) keeps its place between two allowed entries.
-  Built(acl, {Make(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 1), Make(9, 0, 1, 2),
-              Make(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 3)});
+  Built(acl, {BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 1), BuiltinAce(9, 0, 1, 2),
+              BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 3)});
   EXPECT_EQ(Rids(acl), (std::vector<uint32_t>{1, 2, 3}));
 
   // Explicit entries after inherited ones, denies first in each group.
-  Built(acl, {Make(ACCESS_ALLOWED_ACE_TYPE, INHERITED_ACE, 1, 1),
-              Make(ACCESS_ALLOWED_ACE_TYPE, INHERITED_ACE, 1, 2),
-              Make(ACCESS_DENIED_ACE_TYPE, INHERITED_ACE, 1, 3),
-              Make(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 4), Make(ACCESS_DENIED_ACE_TYPE, 0, 1, 5)});
+  Built(acl, {BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, INHERITED_ACE, 1, 1),
+              BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, INHERITED_ACE, 1, 2),
+              BuiltinAce(ACCESS_DENIED_ACE_TYPE, INHERITED_ACE, 1, 3),
+              BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 4),
+              BuiltinAce(ACCESS_DENIED_ACE_TYPE, 0, 1, 5)});
   EXPECT_EQ(Rids(acl), (std::vector<uint32_t>{5, 4, 3, 1, 2}));
 
   // An empty list makes a present, empty ACL of 8 bytes.
@@ -140,14 +129,14 @@ TEST(AclTest, ClearContainsAndPresence) {
   std::vector<uint8_t> descriptor_part(8 + 2 * 24);
   ASSERT_TRUE(InitializeAcl(descriptor_part, descriptor_part.size(), kAclRevision));
   ASSERT_TRUE(AddAce(descriptor_part, kAclRevision, kAppendAce,
-                     Make(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 544).bytes()));
+                     BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 544).bytes()));
   ASSERT_TRUE(AddAce(descriptor_part, kAclRevision, kAppendAce,
-                     Make(ACCESS_DENIED_ACE_TYPE, 0, 1, 545).bytes()));
+                     BuiltinAce(ACCESS_DENIED_ACE_TYPE, 0, 1, 545).bytes()));
   Acl acl;
   acl.Attach(descriptor_part, 1, 0);
   EXPECT_EQ(acl.count(), 2u);
-  EXPECT_TRUE(acl.ContainsTypeAndSid(Make(ACCESS_DENIED_ACE_TYPE, 0, 9, 545)));
-  EXPECT_FALSE(acl.ContainsTypeAndSid(Make(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 545)));
+  EXPECT_TRUE(acl.ContainsTypeAndSid(BuiltinAce(ACCESS_DENIED_ACE_TYPE, 0, 9, 545)));
+  EXPECT_FALSE(acl.ContainsTypeAndSid(BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 545)));
   acl.Clear();
   EXPECT_EQ(AclAceCount(descriptor_part), 0);  // emptied where it lies
   EXPECT_FALSE(acl.has_acl());
@@ -161,32 +150,34 @@ TEST(AclTest, ClearContainsAndPresence) {
 }
 
 TEST(AclTest, ExactAndEffectiveComparisons) {
-  const Ace a = Make(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 1);
-  const Ace b = Make(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 2);
+  const Ace a = BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 1);
+  const Ace b = BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 2);
   Acl x, y;
   EXPECT_FALSE(Built(x, {a, a}).EqualAsSet(Built(y, {a, b})));
   EXPECT_TRUE(Built(x, {a, b}).EqualAsSet(Built(y, {b, a})));
 
   // Generic rights count as what they stand for; masks of one SID add up.
-  Built(x, {Make(ACCESS_ALLOWED_ACE_TYPE, 0, 0x80000000, 7)});
-  Built(y, {Make(ACCESS_ALLOWED_ACE_TYPE, 0, 0x120089, 7)});
+  Built(x, {BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 0x80000000, 7)});
+  Built(y, {BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 0x120089, 7)});
   EXPECT_TRUE(x.Equivalent(y));
   EXPECT_FALSE(x.EqualAsSet(y));
-  Built(x, {Make(ACCESS_ALLOWED_ACE_TYPE, 0, 0x1, 7), Make(ACCESS_ALLOWED_ACE_TYPE, 0, 0x2, 7)});
-  Built(y, {Make(ACCESS_ALLOWED_ACE_TYPE, 0, 0x3, 7)});
+  Built(x, {BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 0x1, 7),
+            BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 0x2, 7)});
+  Built(y, {BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 0x3, 7)});
   EXPECT_TRUE(x.Equivalent(y));
-  Built(y, {Make(ACCESS_ALLOWED_ACE_TYPE, 0, 0x1, 7)});
+  Built(y, {BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 0x1, 7)});
   EXPECT_FALSE(x.Equivalent(y));
 
   // Entries only the other ACL has are not looked at.
-  Built(x, {Make(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 1)});
-  Built(y, {Make(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 1), Make(ACCESS_DENIED_ACE_TYPE, 0, 1, 501)});
+  Built(x, {BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 1)});
+  Built(y, {BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 1, 1),
+            BuiltinAce(ACCESS_DENIED_ACE_TYPE, 0, 1, 501)});
   EXPECT_TRUE(x.Equivalent(y));
   EXPECT_FALSE(y.Equivalent(x));
 
   // Audit classes are kept apart.
-  Built(x, {Make(SYSTEM_AUDIT_ACE_TYPE, SUCCESSFUL_ACCESS_ACE_FLAG, 1, 1)});
-  Built(y, {Make(SYSTEM_AUDIT_ACE_TYPE, FAILED_ACCESS_ACE_FLAG, 1, 1)});
+  Built(x, {BuiltinAce(SYSTEM_AUDIT_ACE_TYPE, SUCCESSFUL_ACCESS_ACE_FLAG, 1, 1)});
+  Built(y, {BuiltinAce(SYSTEM_AUDIT_ACE_TYPE, FAILED_ACCESS_ACE_FLAG, 1, 1)});
   EXPECT_FALSE(x.Equivalent(y));
 }
 

@@ -78,32 +78,30 @@ std::wstring InheritanceFlagsText(uint8_t flags) {
 }
 
 std::wstring MaskText(uint32_t mask) {
+  struct Named {
+    uint32_t bits;
+    const wchar_t* text;
+  };
+  static constexpr Named kGeneric[] = {{kGenericRead, L"GENERIC_RD  "},
+                                       {kGenericWrite, L"GENERIC_WR  "},
+                                       {kGenericExecute, L"GENERIC_EXE "},
+                                       {kGenericAll, L"GENERIC_ALL "}};
+  static constexpr Named kLetters[] = {{kFileRead, L"E"}, {kFileWrite, L"W"},  {kFileExecute, L"X"},
+                                       {kWriteDac, L"P"}, {kWriteOwner, L"O"}, {kDelete, L"D"}};
   std::wstring text;
-  if (mask & kGenericRead)
-    text += L"GENERIC_RD  ";
-  if (mask & kGenericWrite)
-    text += L"GENERIC_WR  ";
-  if (mask & kGenericExecute)
-    text += L"GENERIC_EXE ";
-  if (mask & kGenericAll)
-    text += L"GENERIC_ALL ";
+  for (const Named& generic : kGeneric) {
+    if (mask & generic.bits)
+      text += generic.text;
+  }
   text += Holds(mask, kFull)        ? L"FULL:"
           : Holds(mask, kChange)    ? L"CHGE:"
           : Holds(mask, kReadClass) ? L"READ:"
                                     : L"SPEC:";
   std::wstring letters;
-  if (Holds(mask, kFileRead))
-    letters += L'E';
-  if (Holds(mask, kFileWrite))
-    letters += L'W';
-  if (Holds(mask, kFileExecute))
-    letters += L'X';
-  if (Holds(mask, kWriteDac))
-    letters += L'P';
-  if (Holds(mask, kWriteOwner))
-    letters += L'O';
-  if (Holds(mask, kDelete))
-    letters += L'D';
+  for (const Named& letter : kLetters) {
+    if (Holds(mask, letter.bits))
+      letters += letter.text;
+  }
   if (letters.empty())
     return text + Format(L"(0x%08lX)", mask);
   return text + Format(L"%-6s (0x%08lX)", letters, mask);
