@@ -27,6 +27,8 @@ constexpr FaultableCall kCalls[] = {
     {L"DeleteFileW", true},
     {L"MoveFileW", true},
     {L"DeviceIoControl", true},
+    {L"GetKernelObjectSecurity", true},
+    {L"SetKernelObjectSecurity", true},
     {L"GetDiskFreeSpaceExW", true},
     {L"GetDriveTypeW", true},
     // Network, accounts and token: the path is the server, share or device
@@ -462,6 +464,20 @@ DWORD FaultOs::GetCurrentThreadId() {
 
 BOOL FaultOs::SetCurrentThreadPriority(int priority) {
   return inner_->SetCurrentThreadPriority(priority);
+}
+
+BOOL FaultOs::GetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION requested,
+                                      void* descriptor, DWORD length, DWORD* length_needed) {
+  if (Inject(L"GetKernelObjectSecurity", PathOf(handle)))
+    return FALSE;
+  return inner_->GetKernelObjectSecurity(handle, requested, descriptor, length, length_needed);
+}
+
+BOOL FaultOs::SetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION information,
+                                      const void* descriptor) {
+  if (Inject(L"SetKernelObjectSecurity", PathOf(handle)))
+    return FALSE;
+  return inner_->SetKernelObjectSecurity(handle, information, descriptor);
 }
 
 }  // namespace tarvik

@@ -77,6 +77,10 @@ class FaultOs : public Os {
   BOOL DeviceIoControl(HANDLE device, DWORD control_code, void* in_buffer, DWORD in_size,
                        void* out_buffer, DWORD out_size, DWORD* bytes_returned,
                        OVERLAPPED* overlapped) override;
+  BOOL GetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION requested, void* descriptor,
+                               DWORD length, DWORD* length_needed) override;
+  BOOL SetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION information,
+                               const void* descriptor) override;
   BOOL GetDiskFreeSpaceExW(const wchar_t* directory, ULARGE_INTEGER* free_to_caller,
                            ULARGE_INTEGER* total_bytes, ULARGE_INTEGER* total_free) override;
   // A failing call answers DRIVE_UNKNOWN.

@@ -85,6 +85,12 @@ BOOL Os::MoveFileW(const wchar_t*, const wchar_t*) {
 BOOL Os::DeviceIoControl(HANDLE, DWORD, void*, DWORD, void*, DWORD, DWORD*, OVERLAPPED*) {
   return NotImplemented(FALSE);
 }
+BOOL Os::GetKernelObjectSecurity(HANDLE, SECURITY_INFORMATION, void*, DWORD, DWORD*) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::SetKernelObjectSecurity(HANDLE, SECURITY_INFORMATION, const void*) {
+  return NotImplemented(FALSE);
+}
 BOOL Os::GetDiskFreeSpaceExW(const wchar_t*, ULARGE_INTEGER*, ULARGE_INTEGER*, ULARGE_INTEGER*) {
   return NotImplemented(FALSE);
 }

@@ -95,6 +95,20 @@ class Os {
                                void* out_buffer, DWORD out_size, DWORD* bytes_returned,
                                OVERLAPPED* overlapped);
 
+  // The security descriptor of an open file, in the self-relative layout,
+  // with only the parts asked for (OWNER_, GROUP_, DACL_, SACL_SECURITY_
+  // INFORMATION). A buffer too small gives ERROR_INSUFFICIENT_BUFFER with
+  // *length_needed set. Needs READ_CONTROL, and ACCESS_SYSTEM_SECURITY for
+  // the SACL.
+  virtual BOOL GetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION requested,
+                                       void* descriptor, DWORD length, DWORD* length_needed);
+  // Replaces the parts named by information with those of descriptor
+  // (absolute or self-relative), keeping the others. Needs WRITE_OWNER for
+  // owner and group, WRITE_DAC for the DACL, ACCESS_SYSTEM_SECURITY for the
+  // SACL.
+  virtual BOOL SetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION information,
+                                       const void* descriptor);
+
   // --- Volumes and drives ---
   virtual BOOL GetDiskFreeSpaceExW(const wchar_t* directory, ULARGE_INTEGER* free_to_caller,
                                    ULARGE_INTEGER* total_bytes, ULARGE_INTEGER* total_free);

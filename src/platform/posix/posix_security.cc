@@ -1,0 +1,271 @@
+// PosixOs: the security descriptors of files and directories, kept as
+// Samba keeps them (nt_acl.h) in security.NTACL, or in user.NTACL where the
+// process may not write security.* attributes. A symbolic link cannot hold
+// user.* attributes, so its descriptor falls back to trusted.NTACL instead.
+// An object without a stored descriptor shows one made from its owner,
+// group and mode.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/posix/file_lookup.h"
+#include "platform/posix/host_object.h"
+#include "platform/posix/nt_acl.h"
+#include "platform/posix/posix_os.h"
+
+namespace tarvik {
+namespace {
+
+constexpr char kSecurityNtAcl[] = "security.NTACL";
+constexpr char kUserNtAcl[] = "user.NTACL";
+constexpr char kTrustedNtAcl[] = "trusted.NTACL";
+
+constexpr SECURITY_INFORMATION kSaclParts = SACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION |
+                                            ATTRIBUTE_SECURITY_INFORMATION |
+                                            SCOPE_SECURITY_INFORMATION;
+constexpr SECURITY_DESCRIPTOR_CONTROL kDaclControl = SE_DACL_PRESENT | SE_DACL_DEFAULTED |
+                                                     SE_DACL_AUTO_INHERIT_REQ |
+                                                     SE_DACL_AUTO_INHERITED | SE_DACL_PROTECTED;
+constexpr SECURITY_DESCRIPTOR_CONTROL kSaclControl = SE_SACL_PRESENT | SE_SACL_DEFAULTED |
+                                                     SE_SACL_AUTO_INHERIT_REQ |
+                                                     SE_SACL_AUTO_INHERITED | SE_SACL_PROTECTED;
+
+BOOL Fail(DWORD error) {
+  Os::SetLastError(error);
+  return FALSE;
+}
+
+bool Holds(DWORD access, DWORD right) {
+  return (access & (right | (right == ACCESS_SYSTEM_SECURITY ? 0 : GENERIC_ALL))) != 0;
+}
+
+// READ_CONTROL comes with every generic right on a file.
+bool HoldsReadControl(DWORD access) {
+  return (access & (READ_CONTROL | GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL)) !=
+         0;
+}
+
+HostObject ObjectOf(const HandleObject& object) {
+  return HostObject{object.host_path, object.is_link || object.path_only ? -1 : object.fd};
+}
+
+// Where an object's descriptor is written when security.* is closed to us.
+const char* FallbackName(const HandleObject& object) {
+  return object.is_link ? kTrustedNtAcl : kUserNtAcl;
+}
+
+std::vector<uint8_t> UnixSid(uint32_t kind, uint32_t id) {
+  std::vector<uint8_t> sid = {1, 2, 0, 0, 0, 0, 0, 22, 0, 0, 0, 0, 0, 0, 0, 0};
+  for (int i = 0; i < 4; ++i) {
+    sid[8 + i] = static_cast<uint8_t>(kind >> (8 * i));
+    sid[12 + i] = static_cast<uint8_t>(id >> (8 * i));
+  }
+  return sid;
+}
+
+void AppendAllowedAce(std::vector<uint8_t>& acl, DWORD mask, const std::vector<uint8_t>& sid) {
+  if (mask == 0)
+    return;
+  size_t size = 8 + sid.size();
+  acl.insert(acl.end(), {0, 0, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8)});
+  for (int i = 0; i < 4; ++i)
+    acl.push_back(static_cast<uint8_t>(mask >> (8 * i)));
+  acl.insert(acl.end(), sid.begin(), sid.end());
+  acl[4] = static_cast<uint8_t>(acl[4] + 1);  // the ACE count (below 256 here)
+}
+
+// The rights one rwx triple of the mode grants: read, write (and deleting
+// entries of a directory) and execute, as the generic file rights map them.
+DWORD RightsOfMode(mode_t bits, bool directory) {
+  DWORD mask = 0;
+  if ((bits & 4) != 0)
+    mask |= FILE_GENERIC_READ;
+  if ((bits & 2) != 0)
+    mask |= FILE_GENERIC_WRITE | (directory ? FILE_DELETE_CHILD : 0);
+  if ((bits & 1) != 0)
+    mask |= FILE_GENERIC_EXECUTE;
+  return mask;
+}
+
+// Owner S-1-22-1-uid, group S-1-22-2-gid (Samba's Unix SIDs) and a DACL of
+// one allowed ACE each for the owner, the group and Everyone from the mode.
+// The owner may always read and change the descriptor, as the owner of a
+// host file may always chmod it.
+DescriptorParts SynthesizedDescriptor(const struct stat& info) {
+  bool directory = S_ISDIR(info.st_mode);
+  DescriptorParts parts;
+  parts.control = SE_DACL_PRESENT;
+  parts.owner = UnixSid(1, info.st_uid);
+  parts.group = UnixSid(2, info.st_gid);
+  std::vector<uint8_t> acl = {2, 0, 0, 0, 0, 0, 0, 0};
+  AppendAllowedAce(acl,
+                   RightsOfMode(info.st_mode >> 6, directory) | READ_CONTROL | WRITE_DAC |
+                       WRITE_OWNER | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                   parts.owner);
+  AppendAllowedAce(acl, RightsOfMode(info.st_mode >> 3, directory), parts.group);
+  AppendAllowedAce(acl, RightsOfMode(info.st_mode, directory),
+                   {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
+  acl[2] = static_cast<uint8_t>(acl.size());
+  acl[3] = static_cast<uint8_t>(acl.size() >> 8);
+  parts.dacl = std::move(acl);
+  return parts;
+}
+
+// The stored descriptor, or the synthesized one; ERROR_SUCCESS or the error.
+DWORD ReadDescriptor(const HandleObject& object, DescriptorParts* parts) {
+  HostObject host = ObjectOf(object);
+  for (const char* name : {kSecurityNtAcl, FallbackName(object)}) {
+    std::string value;
+    int error = GetHostXattr(host, name, &value);
+    if (error == ENODATA || error == ENOTSUP || error == EPERM)
+      continue;
+    if (error != 0)
+      return HostError(error, object.host_path);
+    std::optional<DescriptorParts> stored = DecodeNtAcl(value);
+    if (!stored)
+      return ERROR_INVALID_SECURITY_DESCR;
+    *parts = std::move(*stored);
+    return ERROR_SUCCESS;
+  }
+  struct stat info;
+  int result = host.fd >= 0 ? ::fstat(host.fd, &info) : ::lstat(host.path.c_str(), &info);
+  if (result != 0)
+    return HostError(errno, object.host_path);
+  *parts = SynthesizedDescriptor(info);
+  return ERROR_SUCCESS;
+}
+
+// Writes security.NTACL, or the fallback attribute when the host refuses
+// security.* to this process. A security.NTACL the process cannot replace
+// would hide the fallback from every reader, so that case fails.
+DWORD WriteDescriptor(const HandleObject& object, const DescriptorParts& parts) {
+  HostObject host = ObjectOf(object);
+  std::string value = EncodeNtAcl(parts);
+  int error = SetHostXattr(host, kSecurityNtAcl, value);
+  if (error == EPERM || error == ENOTSUP) {
+    std::string existing;
+    if (GetHostXattr(host, kSecurityNtAcl, &existing) == 0)
+      return ERROR_ACCESS_DENIED;
+    error = SetHostXattr(host, FallbackName(object), value);
+    if (object.is_link && (error == EPERM || error == ENOTSUP))
+      return ERROR_NOT_SUPPORTED;
+  }
+  return error == 0 ? ERROR_SUCCESS : HostError(error, object.host_path);
+}
+
+// The parts asked for, with their control bits.
+DescriptorParts Select(const DescriptorParts& stored, SECURITY_INFORMATION requested) {
+  DescriptorParts parts;
+  if ((requested & OWNER_SECURITY_INFORMATION) != 0) {
+    parts.owner = stored.owner;
+    parts.control |= stored.control & SE_OWNER_DEFAULTED;
+  }
+  if ((requested & GROUP_SECURITY_INFORMATION) != 0) {
+    parts.group = stored.group;
+    parts.control |= stored.control & SE_GROUP_DEFAULTED;
+  }
+  if ((requested & DACL_SECURITY_INFORMATION) != 0) {
+    parts.dacl = stored.dacl;
+    parts.control |= stored.control & kDaclControl;
+  }
+  if ((requested & kSaclParts) != 0) {
+    parts.sacl = stored.sacl;
+    parts.control |= stored.control & kSaclControl;
+  }
+  return parts;
+}
+
+// Replaces the parts named by information in stored with those of update.
+DWORD Merge(const DescriptorParts& update, SECURITY_INFORMATION information,
+            DescriptorParts* stored) {
+  auto take_control = [&](SECURITY_DESCRIPTOR_CONTROL mask) {
+    stored->control = static_cast<SECURITY_DESCRIPTOR_CONTROL>((stored->control & ~mask) |
+                                                               (update.control & mask));
+  };
+  if ((information & OWNER_SECURITY_INFORMATION) != 0) {
+    if (update.owner.empty())
+      return ERROR_INVALID_OWNER;
+    stored->owner = update.owner;
+    take_control(SE_OWNER_DEFAULTED);
+  }
+  if ((information & GROUP_SECURITY_INFORMATION) != 0) {
+    if (update.group.empty())
+      return ERROR_INVALID_PRIMARY_GROUP;
+    stored->group = update.group;
+    take_control(SE_GROUP_DEFAULTED);
+  }
+  if ((information & DACL_SECURITY_INFORMATION) != 0) {
+    stored->dacl = update.dacl;
+    take_control(kDaclControl);
+  }
+  if ((information & kSaclParts) != 0) {
+    stored->sacl = update.sacl;
+    take_control(kSaclControl);
+  }
+  stored->control &= static_cast<SECURITY_DESCRIPTOR_CONTROL>(~SE_SELF_RELATIVE);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+BOOL PosixOs::GetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION requested,
+                                      void* descriptor, DWORD length, DWORD* length_needed) {
+  if (length_needed == nullptr || (descriptor == nullptr && length != 0))
+    return Fail(ERROR_INVALID_PARAMETER);
+  std::shared_ptr<HandleObject> object = Lookup(handle);
+  if (object == nullptr)
+    return FALSE;
+  if (object->kind != HandleObject::Kind::kFile)
+    return Fail(ERROR_INVALID_HANDLE);
+  if ((requested & kSaclParts) != 0 && !Holds(object->access, ACCESS_SYSTEM_SECURITY))
+    return Fail(ERROR_ACCESS_DENIED);
+  if ((requested & ~kSaclParts) != 0 && !HoldsReadControl(object->access))
+    return Fail(ERROR_ACCESS_DENIED);
+  DescriptorParts stored;
+  DWORD error = ReadDescriptor(*object, &stored);
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
+  std::vector<uint8_t> bytes = BuildSelfRelative(Select(stored, requested));
+  *length_needed = static_cast<DWORD>(bytes.size());
+  if (length < bytes.size())
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  std::memcpy(descriptor, bytes.data(), bytes.size());
+  return TRUE;
+}
+
+BOOL PosixOs::SetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION information,
+                                      const void* descriptor) {
+  if (descriptor == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER);
+  std::shared_ptr<HandleObject> object = Lookup(handle);
+  if (object == nullptr)
+    return FALSE;
+  if (object->kind != HandleObject::Kind::kFile)
+    return Fail(ERROR_INVALID_HANDLE);
+  DWORD access = object->access;
+  if (((information & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) != 0 &&
+       !Holds(access, WRITE_OWNER)) ||
+      ((information & DACL_SECURITY_INFORMATION) != 0 && !Holds(access, WRITE_DAC)) ||
+      ((information & kSaclParts) != 0 && !Holds(access, ACCESS_SYSTEM_SECURITY))) {
+    return Fail(ERROR_ACCESS_DENIED);
+  }
+  std::optional<DescriptorParts> update = ReadDescriptorInMemory(descriptor);
+  if (!update)
+    return Fail(ERROR_INVALID_SECURITY_DESCR);
+  DescriptorParts stored;
+  DWORD error = ReadDescriptor(*object, &stored);
+  // A damaged stored descriptor can still be replaced as a whole.
+  constexpr SECURITY_INFORMATION kAllParts = OWNER_SECURITY_INFORMATION |
+                                             GROUP_SECURITY_INFORMATION |
+                                             DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
+  if (error == ERROR_INVALID_SECURITY_DESCR && (information & kAllParts) == kAllParts)
+    error = ERROR_SUCCESS;
+  if (error == ERROR_SUCCESS)
+    error = Merge(*update, information, &stored);
+  if (error == ERROR_SUCCESS)
+    error = WriteDescriptor(*object, stored);
+  return error == ERROR_SUCCESS ? TRUE : Fail(error);
+}
+
+}  // namespace tarvik
