@@ -271,8 +271,9 @@ SID_NAME_USE SId::LookupSid(std::wstring_view server) {
     return accountType();
   if (cacheable_) {
     if (SidLookupCache* cache = InstalledSidLookupCache()) {
-      if (const SId* cached = cache->Find(*this)) {
-        TakeFromCache(*cached);
+      SId cached;
+      if (cache->Find(*this, &cached)) {
+        TakeFromCache(cached);
         return account_type_;
       }
     }
@@ -313,8 +314,9 @@ SID_NAME_USE SId::LookupName(std::wstring_view server, std::wstring_view name, b
   size_t backslash = name.find(L'\\');
   if (backslash != std::wstring_view::npos && cacheable_) {
     if (SidLookupCache* cache = InstalledSidLookupCache()) {
-      if (const SId* cached = cache->FindByName(name)) {
-        TakeFromCache(*cached);
+      SId cached;
+      if (cache->FindByName(name, &cached)) {
+        TakeFromCache(cached);
         return account_type_;
       }
     }

@@ -22,19 +22,23 @@ SidCache::SidCache(uint32_t capacity) : capacity_(capacity) {
   }
 }
 
-SId* SidCache::Find(const SId& sid) {
+bool SidCache::Find(const SId& sid, SId* copy) {
   if (!table_)
-    return nullptr;
+    return false;
   std::lock_guard<std::mutex> lock(mutex_);
-  return table_->Find(sid);
+  const SId* entry = table_->Find(sid);
+  if (entry == nullptr)
+    return false;
+  *copy = *entry;
+  return true;
 }
 
-SId* SidCache::FindByName(std::wstring_view name) {
+bool SidCache::FindByName(std::wstring_view name, SId* copy) {
   if (!table_)
-    return nullptr;
+    return false;
   const size_t slash = name.find(L'\\');
   if (slash == std::wstring_view::npos)
-    return nullptr;
+    return false;
   const std::wstring_view domain = name.substr(0, slash);
   const std::wstring_view account = name.substr(slash + 1);
   std::lock_guard<std::mutex> lock(mutex_);
@@ -42,10 +46,11 @@ SId* SidCache::FindByName(std::wstring_view name) {
   for (SId* entry = table_->First(&it); entry != nullptr; entry = table_->Next(&it)) {
     if (EqualsNoCaseAscii(entry->domainName(), domain) &&
         EqualsNoCaseAscii(entry->accountName(), account)) {
-      return entry;
+      *copy = *entry;
+      return true;
     }
   }
-  return nullptr;
+  return false;
 }
 
 bool SidCache::Insert(const SId& sid) {

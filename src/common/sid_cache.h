@@ -29,8 +29,8 @@ class SidCache : public SidLookupCache {
   // unavailable: every look-up then goes to the servers.
   explicit SidCache(uint32_t capacity = kDefaultCapacity);
 
-  SId* Find(const SId& sid) override;
-  SId* FindByName(std::wstring_view name) override;
+  bool Find(const SId& sid, SId* copy) override;
+  bool FindByName(std::wstring_view name, SId* copy) override;
   bool Insert(const SId& sid) override;
 
   bool available() const { return table_ != nullptr; }

@@ -14,12 +14,13 @@ class SidLookupCache {
  public:
   virtual ~SidLookupCache() = default;
 
-  // The stored entry equal to sid, or null. The entry stays valid while it is
-  // not evicted; the caller copies what it needs at once.
-  virtual SId* Find(const SId& sid) = 0;
-  // For "DOMAIN\account" only: the first entry whose domain and account name
-  // equal the two parts (case-insensitive), or null.
-  virtual SId* FindByName(std::wstring_view name) = 0;
+  // Copies the stored entry equal to sid into *copy; false when there is
+  // none. The copy is made while the cache holds its lock: another thread
+  // may give the entry up at any moment after.
+  virtual bool Find(const SId& sid, SId* copy) = 0;
+  // For "DOMAIN\account" only: copies the first entry whose domain and
+  // account name equal the two parts (case-insensitive).
+  virtual bool FindByName(std::wstring_view name, SId* copy) = 0;
   // Stores a copy unless an equal SID is stored; false when nothing was added.
   virtual bool Insert(const SId& sid) = 0;
 };

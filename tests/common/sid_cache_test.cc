@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "common/sd/sd_exception.h"
 #include "common/sd/sid_value.h"
@@ -26,7 +29,8 @@ SId Account(uint32_t domain, uint32_t rid) {
 
 TEST(SidCacheTest, FindsInsertsAndRefusesDuplicates) {
   SidCache cache(16);
-  EXPECT_EQ(cache.Find(Account(1, 1000)), nullptr);  // empty: a miss, no comparison
+  SId found;
+  EXPECT_FALSE(cache.Find(Account(1, 1000), &found));  // empty: a miss, no comparison
   EXPECT_EQ(cache.table()->misses, 1u);
   EXPECT_EQ(cache.table()->comparisons, 0u);
 
@@ -37,24 +41,47 @@ TEST(SidCacheTest, FindsInsertsAndRefusesDuplicates) {
   ASSERT_TRUE(cache.Insert(Account(2, 1000)));
   EXPECT_EQ(cache.table()->collisions, 1u);
   EXPECT_EQ(cache.table()->hashOk, 1u);
-  ASSERT_NE(cache.Find(Account(1, 1000)), nullptr);
-  EXPECT_TRUE(cache.Find(Account(2, 1000))->EqualSid(Account(2, 1000)));
+  EXPECT_TRUE(cache.Find(Account(1, 1000), &found));
+  ASSERT_TRUE(cache.Find(Account(2, 1000), &found));
+  EXPECT_TRUE(found.EqualSid(Account(2, 1000)));
   EXPECT_EQ(cache.table()->hits, 2u);
-  EXPECT_EQ(cache.Find(Account(3, 1000)), nullptr);
+  EXPECT_FALSE(cache.Find(Account(3, 1000), &found));
 
-  EXPECT_THROW(cache.Find(SId::Null()), SDException);
+  EXPECT_THROW(cache.Find(SId::Null(), &found), SDException);
 }
 
 TEST(SidCacheTest, AFullCacheGivesUpTheOldestEntryEvenWhenFoundSince) {
   SidCache cache(SidCache::kDefaultCapacity);
   for (uint32_t rid = 1; rid <= SidCache::kDefaultCapacity; ++rid)
     ASSERT_TRUE(cache.Insert(Account(1, rid)));
-  ASSERT_NE(cache.Find(Account(1, 1)), nullptr);
+  SId found;
+  ASSERT_TRUE(cache.Find(Account(1, 1), &found));
   ASSERT_TRUE(cache.Insert(Account(1, SidCache::kDefaultCapacity + 1)));
-  EXPECT_EQ(cache.Find(Account(1, 1)), nullptr);
-  EXPECT_NE(cache.Find(Account(1, 2)), nullptr);
-  EXPECT_NE(cache.Find(Account(1, SidCache::kDefaultCapacity + 1)), nullptr);
+  EXPECT_FALSE(cache.Find(Account(1, 1), &found));
+  EXPECT_TRUE(cache.Find(Account(1, 2), &found));
+  EXPECT_TRUE(cache.Find(Account(1, SidCache::kDefaultCapacity + 1), &found));
   EXPECT_EQ(cache.table()->items, SidCache::kDefaultCapacity);
+}
+
+TEST(SidCacheTest, EntriesCopiedOutWhileOtherThreadsEvictThem) {
+  SidCache cache(8);  // small: every insertion past eight evicts
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (uint32_t t = 0; t < 4; ++t) {
+    threads.emplace_back([&cache, &wrong, t] {
+      SId found;
+      for (uint32_t i = 0; i < 2000; ++i) {
+        const SId sid = Account(t, i % 32);
+        cache.Insert(sid);
+        if (cache.Find(sid, &found) && !found.EqualSid(sid))
+          ++wrong;
+      }
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_LE(cache.table()->items, 8u);
 }
 
 TEST(SidCacheTest, RemovalAndIterationKeepTheTableWhole) {
@@ -92,11 +119,11 @@ TEST(SidCacheTest, FindsByDomainAndAccountName) {
   SidCache cache(16);
   SId admins = SId::FromName(L"", L"BUILTIN\\Administrators");
   ASSERT_TRUE(cache.Insert(admins));
-  EXPECT_EQ(cache.FindByName(L"Administrators"), nullptr);
-  SId* found = cache.FindByName(L"builtin\\ADMINISTRATORS");
-  ASSERT_NE(found, nullptr);
-  EXPECT_EQ(found->ToString(), L"S-1-5-32-544");
-  EXPECT_EQ(cache.FindByName(L"BUILTIN\\Users"), nullptr);
+  SId found;
+  EXPECT_FALSE(cache.FindByName(L"Administrators", &found));
+  ASSERT_TRUE(cache.FindByName(L"builtin\\ADMINISTRATORS", &found));
+  EXPECT_EQ(found.ToString(), L"S-1-5-32-544");
+  EXPECT_FALSE(cache.FindByName(L"BUILTIN\\Users", &found));
 
   cache.PrintStatistics();
   EXPECT_EQ(world.TakeOutput(),

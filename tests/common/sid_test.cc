@@ -141,21 +141,25 @@ TEST(SIdTest, StringFormsOfAuthorities) {
 // A cache that records how it is asked.
 class FakeCache : public SidLookupCache {
  public:
-  SId* Find(const SId& sid) override {
+  bool Find(const SId& sid, SId* copy) override {
     ++finds;
     for (SId& entry : entries) {
-      if (entry.EqualSid(sid))
-        return &entry;
+      if (entry.EqualSid(sid)) {
+        *copy = entry;
+        return true;
+      }
     }
-    return nullptr;
+    return false;
   }
-  SId* FindByName(std::wstring_view name) override {
+  bool FindByName(std::wstring_view name, SId* copy) override {
     ++finds_by_name;
     for (SId& entry : entries) {
-      if (entry.domainName() + L"\\" + entry.accountName() == name)
-        return &entry;
+      if (entry.domainName() + L"\\" + entry.accountName() == name) {
+        *copy = entry;
+        return true;
+      }
     }
-    return nullptr;
+    return false;
   }
   bool Insert(const SId& sid) override {
     entries.push_back(sid);
