@@ -181,6 +181,12 @@ void DirCopy::WaitForSpace(bool* waiting, const std::wstring& message) {
   SleepUnlessAborted(2000);
 }
 
+void DirCopy::AbortOnFullDisk(const std::wstring& path) {
+  RequestAbort();
+  LogError(ERROR_DISK_FULL, L"%s -> No space left on device.", path);
+  throw DirScanException(kAborted, L"");
+}
+
 bool DirCopy::Timed() const {
   return Settings().debugResults || Settings().debugStats;
 }

@@ -93,6 +93,8 @@ class DirCopy : public DirCmp {
   // On a full disk in wait mode: tells the arbiter and warns on the first
   // call of a wait (*waiting records it), then pauses for two seconds.
   void WaitForSpace(bool* waiting, const std::wstring& message);
+  // On a full disk in abort mode: ends the whole run.
+  [[noreturn]] static void AbortOnFullDisk(const std::wstring& path);
   bool Timed() const;
   int64_t Now() const;
   // Lists the current target directory into the state's maps, or with

@@ -88,11 +88,8 @@ void DirCopy::CreateTargetDirectory() {
         LogInfo(L"%s -> directory should not exist at this point", target_path_);
       break;
     }
-    if (error == ERROR_DISK_FULL && s.diskFullMode == kDiskFullAbort) {
-      RequestAbort();
-      LogError(ERROR_DISK_FULL, L"%s -> No space left on device.", target_path_);
-      throw DirScanException(kAborted, L"");
-    }
+    if (error == ERROR_DISK_FULL && s.diskFullMode == kDiskFullAbort)
+      AbortOnFullDisk(target_path_);
     if (error == ERROR_DISK_FULL && s.diskFullMode == kDiskFullWait) {
       WaitForSpace(
           &waiting_for_space,

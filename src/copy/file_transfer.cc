@@ -90,11 +90,8 @@ void DirCopy::OpenTargetForCopy(CopyJob& job, DWORD disposition, DWORD flags) {
     const DWORD error = Os::GetLastError();
     StopIfAborted();
     if (error == ERROR_DISK_FULL) {
-      if (s.diskFullMode == kDiskFullAbort) {
-        RequestAbort();
-        LogError(ERROR_DISK_FULL, L"%s -> No space left on device.", job.targetPath);
-        throw DirScanException(kAborted, L"");
-      }
+      if (s.diskFullMode == kDiskFullAbort)
+        AbortOnFullDisk(job.targetPath);
       if (s.diskFullMode == kDiskFullWait) {
         WaitForSpace(
             &waiting_for_space,
@@ -347,11 +344,8 @@ bool DirCopy::WriteBlock(CopyJob& job, const uint8_t* data, DWORD size) {
       const DWORD error = Os::GetLastError();
       StopIfAborted();
       if (error == ERROR_DISK_FULL) {
-        if (s.diskFullMode == kDiskFullAbort) {
-          RequestAbort();
-          LogError(ERROR_DISK_FULL, L"%s -> No space left on device.", job.targetPath);
-          throw DirScanException(kAborted, L"");
-        }
+        if (s.diskFullMode == kDiskFullAbort)
+          AbortOnFullDisk(job.targetPath);
         if (s.diskFullMode == kDiskFullWait) {
           WaitForSpace(
               &waiting_for_space,
