@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/sd/sid_string.h"
-#include "security_bytes.h"
+#include "support/security_bytes.h"
 
 namespace tarvik {
 namespace {
@@ -109,32 +109,6 @@ TEST(NtAclTest, RefusesMalformedValuesWithoutReadingPastThem) {
   // A v4 description without its terminating NUL.
   std::string v4 = Bytes("040004000000020004000200") + std::string(66, '\0') + "abc";
   EXPECT_FALSE(DecodeNtAcl(v4).has_value());
-}
-
-TEST(NtAclTest, ReadsDescriptorsInMemoryInBothLayouts) {
-  std::vector<uint8_t> owner = Sid(L"S-1-5-21-1-2-3-500");
-  std::vector<uint8_t> dacl = Acl({{0x120089, L"S-1-5-32-545"}, {0x1F01FF, L"S-1-5-18"}});
-  SECURITY_DESCRIPTOR absolute = {
-      1,       0,       SE_DACL_PRESENT | SE_DACL_AUTO_INHERITED, owner.data(),
-      nullptr, nullptr, reinterpret_cast<ACL*>(dacl.data())};
-  std::optional<DescriptorParts> read = ReadDescriptorInMemory(&absolute);
-  ASSERT_TRUE(read.has_value());
-  EXPECT_EQ(read->owner, owner);
-  EXPECT_TRUE(read->group.empty());
-  EXPECT_EQ(read->dacl, dacl);
-  EXPECT_EQ(read->control, SE_DACL_PRESENT | SE_DACL_AUTO_INHERITED);
-
-  std::vector<uint8_t> relative = BuildSelfRelative(*read);
-  std::optional<DescriptorParts> again = ReadDescriptorInMemory(relative.data());
-  ASSERT_TRUE(again.has_value());
-  EXPECT_EQ(again->owner, owner);
-  EXPECT_EQ(again->dacl, dacl);
-  EXPECT_EQ(again->control, read->control | SE_SELF_RELATIVE);
-
-  owner[1] = 16;
-  EXPECT_FALSE(ReadDescriptorInMemory(&absolute).has_value());
-  absolute.Revision = 2;
-  EXPECT_FALSE(ReadDescriptorInMemory(&absolute).has_value());
 }
 
 }  // namespace

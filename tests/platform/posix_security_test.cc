@@ -12,7 +12,7 @@
 #include "common/sd/sid_string.h"
 #include "platform/fault_os.h"
 #include "platform/posix/nt_acl.h"
-#include "security_bytes.h"
+#include "support/security_bytes.h"
 #include "support/test_world.h"
 
 namespace tarvik {

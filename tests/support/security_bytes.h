@@ -1,6 +1,6 @@
 // SIDs and ACLs as bytes, for the tests of descriptor storage.
-#ifndef TARVIK_TESTS_PLATFORM_SECURITY_BYTES_H_
-#define TARVIK_TESTS_PLATFORM_SECURITY_BYTES_H_
+#ifndef TARVIK_TESTS_SUPPORT_SECURITY_BYTES_H_
+#define TARVIK_TESTS_SUPPORT_SECURITY_BYTES_H_
 
 #include <cstdint>
 #include <string>
@@ -32,4 +32,4 @@ inline std::vector<uint8_t> Acl(const std::vector<std::pair<uint32_t, std::wstri
 
 }  // namespace tarvik
 
-#endif  // TARVIK_TESTS_PLATFORM_SECURITY_BYTES_H_
+#endif  // TARVIK_TESTS_SUPPORT_SECURITY_BYTES_H_
