@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "common/sd/ace_text.h"
+#include "common/sd/descriptor_bytes.h"
 #include "common/sid.h"
+#include "log/log.h"
 #include "settings/copy_settings.h"
 #include "util/format.h"
 #include "util/utf.h"
@@ -153,6 +155,49 @@ std::wstring AclText(const Acl& acl, std::wstring_view server) {
     text += L"   " + AceText(ace, server) + L"\n";
   }
   return text;
+}
+
+namespace {
+
+// "S-<revision>-<authority>" and "-<sub-authority>" each, in lower-case
+// hexadecimal; "NO SID" for none.
+std::wstring HexSid(const void* sid) {
+  if (sid == nullptr)
+    return L"NO SID";
+  const uint8_t* bytes = static_cast<const uint8_t*>(sid);
+  uint64_t authority = 0;
+  for (int i = 2; i < 8; ++i)
+    authority = authority << 8 | bytes[i];
+  std::wstring text = Format(L"S-%x-%I64x", static_cast<uint32_t>(bytes[0]), authority);
+  for (uint8_t i = 0; i < bytes[1]; ++i) {
+    uint32_t sub = 0;
+    std::memcpy(&sub, bytes + 8 + 4 * i, 4);
+    text += Format(L"-%lx", sub);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::wstring DescriptorDumpText(const void* descriptor) {
+  const uint8_t* bytes = static_cast<const uint8_t*>(descriptor);
+  uint16_t control = static_cast<uint16_t>(bytes[2] | bytes[3] << 8);
+  const void* owner = nullptr;
+  const void* group = nullptr;
+  bool defaulted = false;
+  GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+  GetSecurityDescriptorGroup(descriptor, &group, &defaulted);
+  std::wstring text = L"\nSecurity descriptor dump\n";
+  text += Format(L"revision               : %d\n", static_cast<int>(bytes[0]));
+  text += Format(L"Size                   : %d\n", static_cast<int>(bytes[1]));
+  text += Format(L"Control                : 0x%x\n", static_cast<uint32_t>(control));
+  text += Format(L"SID owner              : %s\n", HexSid(owner));
+  text += Format(L"SID group              : %s", HexSid(group));
+  return text;
+}
+
+void DescriptorDump(const void* descriptor) {
+  LogWarning(L"%s", DescriptorDumpText(descriptor));
 }
 
 }  // namespace tarvik

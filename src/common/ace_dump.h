@@ -1,4 +1,4 @@
-// ACEs and ACLs as the security traces and failure reports show them.
+// ACEs, ACLs and descriptors as the security traces and failure reports show them.
 #ifndef TARVIK_COMMON_ACE_DUMP_H_
 #define TARVIK_COMMON_ACE_DUMP_H_
 
@@ -15,6 +15,11 @@ std::wstring AceText(const Ace& ace, std::wstring_view server);
 // "   <AceText>\n" per entry, in order; "No Access control list.\n" without
 // an ACL.
 std::wstring AclText(const Acl& acl, std::wstring_view server);
+
+// The short dump of a descriptor the system refused (revision, reserved
+// byte, control, owner and group in hexadecimal), as one warning.
+std::wstring DescriptorDumpText(const void* descriptor);
+void DescriptorDump(const void* descriptor);
 
 }  // namespace tarvik
 

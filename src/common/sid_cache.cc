@@ -8,6 +8,15 @@
 
 namespace tarvik {
 
+namespace {
+
+std::string DecisionKey(const SId& sid) {
+  SidBytes bytes = sid.Bytes();
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+}  // namespace
+
 uint32_t HashLruTraits<SId>::Hash(const SId& sid) {
   if (!sid.IsValid())
     throw SDException(L"Invalid SID");
@@ -64,7 +73,33 @@ bool SidCache::Insert(const SId& sid) {
   }
   std::unique_ptr<SId> evicted;
   std::lock_guard<std::mutex> lock(mutex_);
-  return table_->Insert(copy, &evicted, false);
+  const bool inserted = table_->Insert(copy, &evicted, false);
+  if (evicted && !decisions_.empty())
+    decisions_.erase(DecisionKey(*evicted));
+  return inserted;
+}
+
+bool SidCache::FindDecision(const SId& sid, SId* copy, SidHistoryDecision* decision) {
+  if (!table_)
+    return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const SId* entry = table_->Find(sid);
+  if (entry == nullptr)
+    return false;
+  *copy = *entry;
+  auto it = decisions_.find(DecisionKey(*entry));
+  *decision = it == decisions_.end() ? SidHistoryDecision() : it->second;
+  return true;
+}
+
+bool SidCache::RecordDecision(const SId& sid, const SidHistoryDecision& decision) {
+  if (!table_)
+    return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (table_->Find(sid) == nullptr)
+    return false;
+  decisions_[DecisionKey(sid)] = decision;
+  return true;
 }
 
 void SidCache::PrintStatistics() const {

@@ -5,7 +5,9 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "common/hash_lru.h"
 #include "common/sid.h"
@@ -32,6 +34,8 @@ class SidCache : public SidLookupCache {
   bool Find(const SId& sid, SId* copy) override;
   bool FindByName(std::wstring_view name, SId* copy) override;
   bool Insert(const SId& sid) override;
+  bool FindDecision(const SId& sid, SId* copy, SidHistoryDecision* decision) override;
+  bool RecordDecision(const SId& sid, const SidHistoryDecision& decision) override;
 
   bool available() const { return table_ != nullptr; }
   uint32_t capacity() const { return capacity_; }
@@ -43,6 +47,9 @@ class SidCache : public SidLookupCache {
  private:
   mutable std::mutex mutex_;
   std::unique_ptr<HashLruFixed<SId>> table_;
+  // The decisions recorded with entries, by the entry's SID bytes; an entry
+  // given up takes its decision along.
+  std::unordered_map<std::string, SidHistoryDecision> decisions_;
   uint32_t capacity_;
 };
 

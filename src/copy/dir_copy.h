@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/security_workspace.h"
 #include "copy/copy_counters.h"
 #include "copy/copy_job.h"
 #include "scan/dir_cmp.h"
@@ -131,7 +132,6 @@ class DirCopy : public DirCmp {
   bool AttributeOnlyUpdate(FindData& target, bool symlink_tag_only);
   // A copy decided by a comparison event (the content check will follow it).
   bool CopyDecided(FindData* target, bool is_new);
-  bool CreateStandInTarget();
 
   // Directories.
   void CreateTargetDirectory();
@@ -143,15 +143,18 @@ class DirCopy : public DirCmp {
   void ReadLinkData(std::vector<uint8_t>* buffer, DWORD* length, bool directory);
   void RemoveFailedLink();
 
+  // The security step's buffers, made on first use.
+  SecurityWorkspace& Workspace();
+  std::unique_ptr<SecurityWorkspace> securityWorkspace_;
   // Set by the security step when it created the new target file itself.
   bool standInCreated_ = false;
   // False when the last file copy left the target alone (/create).
   bool targetExists_ = true;
 };
 
-// The security replication of the run is not available in this build: a run
-// in a security mode copies the data without descriptors, says so once and
-// ends with the security error bit.
+// Home-directory security is not available in this build: such a run copies
+// the data without descriptors, says so once and ends with the security
+// error bit.
 void NoteSecurityUnavailable();
 
 }  // namespace tarvik

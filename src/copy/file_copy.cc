@@ -3,6 +3,7 @@
 #include "copy/dir_copy.h"
 #include "copy/engine_state.h"
 #include "copy/run_statistics.h"
+#include "translate/security_apply.h"
 #include "log/log.h"
 #include "settings/copy_settings.h"
 #include "util/abort.h"
@@ -22,32 +23,85 @@ void NoteSecurityUnavailable() {
   if (!ClaimSecurityNotice())
     return;
   LogText(
-      L"\nSecurity replication is not available in this build yet: files and directories are "
-      L"copied without their security descriptors (use /nosec to copy data only).\n");
+      L"\nHome-directory security (/hda) is not available in this build yet: files and "
+      L"directories are copied without security descriptors.\n");
 }
 
-bool DirCopy::SecurityStep(bool is_directory, bool is_new, bool) {
+namespace {
+
+bool NetworkFailure(DWORD error) {
+  return error == ERROR_NETNAME_DELETED || error == ERROR_BAD_NET_NAME ||
+         error == ERROR_VC_DISCONNECTED || error == ERROR_NETWORK_UNREACHABLE;
+}
+
+}  // namespace
+
+SecurityWorkspace& DirCopy::Workspace() {
+  if (securityWorkspace_ == nullptr)
+    securityWorkspace_ = std::make_unique<SecurityWorkspace>();
+  return *securityWorkspace_;
+}
+
+bool DirCopy::SecurityStep(bool is_directory, bool is_new, bool source_is_reparse_point) {
   const CopySettings& s = Settings();
-  if (s.securityMode == SecurityMode::None)
-    return true;
-  if (s.securityMode == SecurityMode::Copy && !is_new)
-    return true;
-  // Without descriptors to apply, the step only does what it would do for a
-  // new file that gets no data: create it empty.
-  if (is_new && !is_directory && s.createOnly && !s.listOnly && !s.backupSD && !s.restoreSD)
-    standInCreated_ = CreateStandInTarget();
-  return true;
-}
-
-bool DirCopy::CreateStandInTarget() {
-  const FindData* source = current_entry();
-  HANDLE file = Os::Current().CreateFileW(
-      target_path_.c_str(), FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0, nullptr, CREATE_NEW,
-      FILE_FLAG_BACKUP_SEMANTICS | (source->attributes() & ~FILE_ATTRIBUTE_READONLY), nullptr);
-  if (file == INVALID_HANDLE_VALUE)
+  switch (s.securityMode) {
+    case SecurityMode::None:
+      return true;
+    case SecurityMode::HomeDir:
+      NoteSecurityUnavailable();
+      return true;
+    case SecurityMode::Copy:
+      if (!is_new)
+        return true;
+      break;
+    default:
+      break;
+  }
+  bool called = false;
+  try {
+    bool waited_for_creation = false;
+    for (;;) {
+      bool changed = false;
+      called = true;
+      if (ApplySecurity(&Workspace(), current_path_, target_path_, is_directory, !is_new,
+                        &changed, source_is_reparse_point)) {
+        ++counters_.securityDescriptorsChecked;
+        if (changed)
+          ++counters_.securitySettingsDone;
+        standInCreated_ = is_new && !is_directory && !s.listOnly;
+        return true;
+      }
+      const DWORD error = Os::GetLastError();
+      if (NetworkFailure(error)) {
+        RetryOrThrow(L"");
+      } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        // A target made a moment ago may not be visible yet.
+        if (!waited_for_creation) {
+          waited_for_creation = true;
+          Os::Current().Sleep(100);
+        } else {
+          RetryOrThrow(L"%s -> SD not set", target_path_);
+        }
+      } else {
+        ++counters_.securityDescriptorsChecked;
+        ++counters_.securitySettingsFailed;
+        resultBits_ |= kResultSecurityError;
+        return false;
+      }
+    }
+  } catch (DirScanException& e) {
+    if (!e.counted()) {
+      e.set_counted();
+      if (called)
+        ++counters_.securityDescriptorsChecked;
+      ++counters_.securitySettingsFailed;
+      resultBits_ |= kResultSecurityError;
+    }
+    if (e.kind() > 7 || !s.continueOnError)
+      throw;
+    ReportException(e);
     return false;
-  Os::Current().CloseHandle(file);
-  return true;
+  }
 }
 
 bool DirCopy::CopyOneFile(FindData* target, bool is_new) {

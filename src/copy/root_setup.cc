@@ -1,6 +1,8 @@
 #include "copy/root_setup.h"
 
 #include "log/log.h"
+#include "translate/sd_translator.h"
+#include "translate/translator_init.h"
 #include "settings/copy_settings.h"
 
 namespace tarvik {
@@ -31,7 +33,12 @@ bool SetRoots(DirCopy* engine, const std::wstring& source, const std::wstring& t
     if (!servers.target.GetFromPath(target, needed) && needed)
       return false;
     PrintServerReport(servers.source, servers.target);
-    if (s.securityMode != SecurityMode::None)
+    TheSdTranslator().copyDacl = true;
+    if (needed) {
+      return InitNewDomainTranslation(servers.source, servers.target, s.newDomain,
+                                      s.securityMode, s.listOnly);
+    }
+    if (s.securityMode == SecurityMode::HomeDir)
       NoteSecurityUnavailable();
     return true;
   } catch (const DirScanException& e) {

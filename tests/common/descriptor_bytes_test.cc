@@ -12,7 +12,7 @@ namespace {
 
 TEST(DescriptorBytesTest, ReadsDescriptorsInMemoryInBothLayouts) {
   std::vector<uint8_t> owner = Sid(L"S-1-5-21-1-2-3-500");
-  std::vector<uint8_t> dacl = Acl({{0x120089, L"S-1-5-32-545"}, {0x1F01FF, L"S-1-5-18"}});
+  std::vector<uint8_t> dacl = AclOf({{0x120089, L"S-1-5-32-545"}, {0x1F01FF, L"S-1-5-18"}});
   SECURITY_DESCRIPTOR absolute = {
       1,       0,       SE_DACL_PRESENT | SE_DACL_AUTO_INHERITED, owner.data(),
       nullptr, nullptr, reinterpret_cast<ACL*>(dacl.data())};
@@ -41,7 +41,7 @@ TEST(DescriptorBytesTest, BuildsAnAbsoluteDescriptorAndReadsItBack) {
   EXPECT_FALSE(InitializeSecurityDescriptor(&descriptor, 2));
   ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, 1));
   std::vector<uint8_t> owner = Sid(L"S-1-5-32-544");
-  std::vector<uint8_t> dacl = Acl({{0x1F01FF, L"S-1-1-0"}});
+  std::vector<uint8_t> dacl = AclOf({{0x1F01FF, L"S-1-1-0"}});
   ASSERT_TRUE(SetSecurityDescriptorOwner(&descriptor, owner.data(), true));
   ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, true, dacl.data(), false));
   ASSERT_TRUE(SetSecurityDescriptorSacl(&descriptor, false, nullptr, true));

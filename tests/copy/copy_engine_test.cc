@@ -204,14 +204,16 @@ TEST_F(CopyEngineTest, CreateOnlyMakesEmptyFilesAndLeavesOthersAlone) {
   EXPECT_EQ(run.totals.copy.filesCopied, 1u);
   EXPECT_EQ(run.totals.copy.bytesCopied, 0u);
 
-  // With security, every new file is created (empty) by the security step;
-  // until descriptors are replicated the run says so once and ends with the
-  // security bit.
+  // With security, every new file is created (empty) by the security step,
+  // with the source's descriptor.
   Settings().noSecurity = 0;
   Settings().securityMode = SecurityMode::Copy;
   run = Run(L"C:\\src", L"C:\\secured");
-  EXPECT_EQ(run.exitBits, uint32_t{kResultSecurityError}) << ToUtf8(run.output);
-  EXPECT_EQ(run.Count(L"Security replication is not available in this build yet"), 1u);
+  EXPECT_EQ(run.exitBits, 0u) << ToUtf8(run.output);
+  EXPECT_TRUE(world().GetXattr(L"C:\\secured\\data.txt", "security.NTACL").has_value());
+  // The three files and the target root this run made.
+  EXPECT_TRUE(world().GetXattr(L"C:\\secured", "security.NTACL").has_value());
+  EXPECT_EQ(run.totals.copy.securitySettingsDone, 4u);
   EXPECT_EQ(world().ReadFile(L"C:\\secured\\data.txt"), "");
   EXPECT_EQ(LastWrite(L"C:\\secured\\data.txt"), FileTimeValue(kNew));
   EXPECT_EQ(run.totals.copy.filesCopied, 3u);

@@ -7,6 +7,7 @@
 #include "log/log_testing.h"
 #include "scan/dir_scan.h"
 #include "scan/name_filters.h"
+#include "translate/sd_translator.h"
 #include "util/abort.h"
 #include "util/utf.h"
 
@@ -37,6 +38,7 @@ void CopyEngineTest::ResetProcessState() {
   ResetLogSystemForTesting();
   ResetAbortForTesting();
   ResetEngineState();
+  ResetSdTranslator();
   NameFilters::ResetFiltersForTesting();
   Settings() = CopySettings();
   CopySettings& s = Settings();
@@ -58,6 +60,7 @@ CopyRun CopyEngineTest::Run(const std::wstring& source, const std::wstring& targ
   DestroyWorkerPool();
   ResetAbortForTesting();
   ResetEngineState();
+  ResetSdTranslator();
   TheRunServers() = RunServers();
   NameFilters::ResetFiltersForTesting();
   const CopySettings& s = Settings();

@@ -200,13 +200,14 @@ TEST_F(CopyE2eTest, CopiesARealTreeWithTheDefaultWorkersAndDirectoryDates) {
       << result.out;
 }
 
-TEST_F(CopyE2eTest, SecurityModesCopyTheDataAndReportTheMissingSecurity) {
+TEST_F(CopyE2eTest, TheDefaultRunCarriesTheSecurityDescriptors) {
   MakeFile(temp_ / "src/a.txt", "data", Time(1500000000));
   RunResult result = RunProgram({"C:\\src", "C:\\dst", "/s", "/r:0", "/w:0"}, World());
-  EXPECT_EQ(result.exitCode, 2) << result.out;
+  EXPECT_EQ(result.exitCode, 0) << result.out;
   EXPECT_EQ(ReadFile(temp_ / "dst/a.txt"), "data");
-  EXPECT_EQ(Count(result.out, "Security replication is not available in this build yet"), 1u)
-      << result.out;
+  char value[256];
+  EXPECT_GT(getxattr((temp_ / "dst/a.txt").c_str(), "security.NTACL", value, sizeof(value)), 0);
+  EXPECT_EQ(Count(result.out, "not available"), 0u) << result.out;
 }
 
 TEST_F(CopyE2eTest, RetriesAFailingOpenAndEndsWithR0) {

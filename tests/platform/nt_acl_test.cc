@@ -26,7 +26,7 @@ TEST(NtAclTest, WritesVersionOneWithOffsetsFromTheStartOfTheValue) {
   parts.control = SE_DACL_PRESENT | SE_DACL_PROTECTED;
   parts.owner = Sid(L"S-1-5-32-544");
   parts.group = Sid(L"S-1-5-18");
-  parts.dacl = Acl({{0x1FF, L"S-1-1-0"}});
+  parts.dacl = AclOf({{0x1FF, L"S-1-1-0"}});
   parts.dacl[0] = 4;  // as Samba's own ACLs carry it
   EXPECT_EQ(EncodeNtAcl(parts), Bytes(kSambaV1));
 
@@ -40,7 +40,7 @@ TEST(NtAclTest, WritesVersionOneWithOffsetsFromTheStartOfTheValue) {
 
   // All four parts, an ACL whose size is not a multiple of four, and a
   // null SACL (present, no list).
-  parts.sacl = Acl({{0x10000, L"S-1-5-11"}});
+  parts.sacl = AclOf({{0x10000, L"S-1-5-11"}});
   parts.control |= SE_SACL_PRESENT | SE_SACL_AUTO_INHERITED;
   read = DecodeNtAcl(EncodeNtAcl(parts));
   ASSERT_TRUE(read.has_value());

@@ -23,8 +23,8 @@ DescriptorParts FullDescriptor() {
   parts.control = SE_DACL_PRESENT | SE_DACL_PROTECTED | SE_SACL_PRESENT | SE_SACL_AUTO_INHERITED;
   parts.owner = Sid(L"S-1-5-32-544");
   parts.group = Sid(L"S-1-5-21-1-2-3-513");
-  parts.dacl = Acl({{0x1F01FF, L"S-1-5-18"}, {0x120089, L"S-1-1-0"}});
-  parts.sacl = Acl({{0x10000, L"S-1-1-0"}});
+  parts.dacl = AclOf({{0x1F01FF, L"S-1-5-18"}, {0x120089, L"S-1-1-0"}});
+  parts.sacl = AclOf({{0x10000, L"S-1-1-0"}});
   return parts;
 }
 
@@ -139,7 +139,7 @@ TEST_F(PosixSecurityTest, PartsRoundTripAndTheOthersAreKept) {
   DescriptorParts dacl_only;
   dacl_only.control = SE_DACL_PRESENT;
   dacl_only.owner = Sid(L"S-1-5-18");  // not asked for: ignored
-  dacl_only.dacl = Acl({{0x1F01FF, L"S-1-5-32-545"}});
+  dacl_only.dacl = AclOf({{0x1F01FF, L"S-1-5-32-545"}});
   ASSERT_TRUE(Set(L"C:\\f", DACL_SECURITY_INFORMATION, dacl_only));
   read = Get(L"C:\\f", 0xF);
   ASSERT_TRUE(read.has_value());
@@ -167,7 +167,7 @@ TEST_F(PosixSecurityTest, PartsRoundTripAndTheOthersAreKept) {
 TEST_F(PosixSecurityTest, AnAbsoluteDescriptorIsTakenAsWell) {
   world_.WriteFile(L"C:\\f", "");
   std::vector<uint8_t> group = Sid(L"S-1-5-32-545");
-  std::vector<uint8_t> dacl = Acl({{0x120089, L"S-1-5-11"}});
+  std::vector<uint8_t> dacl = AclOf({{0x120089, L"S-1-5-11"}});
   SECURITY_DESCRIPTOR absolute = {
       1, 0, SE_DACL_PRESENT, nullptr, group.data(), nullptr, reinterpret_cast<ACL*>(dacl.data())};
   HANDLE file = Open(L"C:\\f", WRITE_DAC | WRITE_OWNER);

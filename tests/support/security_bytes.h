@@ -17,7 +17,7 @@ inline std::vector<uint8_t> Sid(std::wstring_view text) {
 }
 
 // An ACL (revision 2) of allowed ACEs, each a mask and a SID text.
-inline std::vector<uint8_t> Acl(const std::vector<std::pair<uint32_t, std::wstring>>& aces) {
+inline std::vector<uint8_t> AclOf(const std::vector<std::pair<uint32_t, std::wstring>>& aces) {
   std::vector<uint8_t> acl = {2, 0, 0, 0, static_cast<uint8_t>(aces.size()), 0, 0, 0};
   for (const auto& [mask, sid_text] : aces) {
     std::vector<uint8_t> sid = Sid(sid_text);

@@ -15,6 +15,7 @@
 #include "platform/posix/file_times.h"
 #include "platform/posix/host_object.h"
 #include "platform/posix/name_mapping.h"
+#include "platform/posix/object_security.h"
 #include "platform/posix/posix_os.h"
 
 namespace tarvik {
@@ -249,8 +250,16 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
   return ERROR_SUCCESS;
 }
 
-DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, ShareTable& shares,
-                std::shared_ptr<HandleObject>* out) {
+// Whether the creator gives the new object a descriptor of its own instead
+// of the one it would inherit.
+bool GivesDescriptor(const SECURITY_ATTRIBUTES* security_attributes) {
+  return security_attributes != nullptr && security_attributes->lpSecurityDescriptor != nullptr;
+}
+
+// Creates the file; it inherits its descriptor for creator, the token's
+// user, unless creator is null.
+DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, const SidValue* creator,
+                ShareTable& shares, std::shared_ptr<HandleObject>* out) {
   const std::string& host = resolved.host;
   if (request.disposition == OPEN_EXISTING || request.disposition == TRUNCATE_EXISTING)
     return NotFoundError(host);
@@ -292,6 +301,14 @@ DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, ShareT
       ::unlink(host.c_str());
       *out = nullptr;
       return ErrorFromErrno(write_error);
+    }
+  }
+  if (creator != nullptr) {
+    DWORD error = StoreInheritedDescriptor(ObjectOf(**out), false, *creator);
+    if (error != ERROR_SUCCESS) {
+      ::unlink(host.c_str());
+      *out = nullptr;
+      return error;
     }
   }
   return ERROR_SUCCESS;
@@ -348,7 +365,9 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
       const std::string parent = ParentOf(resolved.host);
       const std::string name = NameOf(resolved.host);
       if (resolver_.names().BeginCreate(parent, name)) {
-        error = CreateNew(resolved, request, shares_, &file);
+        const SidValue* creator =
+            GivesDescriptor(security_attributes) ? nullptr : &world_.token.user;
+        error = CreateNew(resolved, request, creator, shares_, &file);
         resolver_.names().EndCreate(parent, name, error == ERROR_SUCCESS);
       } else {
         // Another letter case of the name is there, or on its way: give
@@ -748,9 +767,21 @@ BOOL PosixOs::CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES* securit
   // is the directory.
   if (!resolver_.names().BeginCreate(parent, name))
     return Fail(ERROR_ALREADY_EXISTS);
-  const bool made = ::mkdir(resolved.host.c_str(), 0777) == 0;
+  bool made = ::mkdir(resolved.host.c_str(), 0777) == 0;
   const int mkdir_error = errno;
+  // A directory left without the descriptor it inherits is not made.
+  DWORD inherit_error = ERROR_SUCCESS;
+  if (made && !GivesDescriptor(security_attributes)) {
+    inherit_error =
+        StoreInheritedDescriptor(HostObject{resolved.host, -1}, true, world_.token.user);
+    if (inherit_error != ERROR_SUCCESS) {
+      ::rmdir(resolved.host.c_str());
+      made = false;
+    }
+  }
   resolver_.names().EndCreate(parent, name, made);
+  if (inherit_error != ERROR_SUCCESS)
+    return Fail(inherit_error);
   if (!made) {
     return Fail(mkdir_error == EEXIST ? ERROR_ALREADY_EXISTS
                                       : HostError(mkdir_error, resolved.host));

@@ -3,7 +3,8 @@
 // process may not write security.* attributes. A symbolic link cannot hold
 // user.* attributes, so its descriptor falls back to trusted.NTACL instead.
 // An object without a stored descriptor shows one made from its owner,
-// group and mode.
+// group and mode. A new object stores the descriptor it inherits from a
+// parent that keeps one.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -11,7 +12,9 @@
 
 #include "platform/posix/file_lookup.h"
 #include "platform/posix/host_object.h"
+#include "platform/posix/inherited_security.h"
 #include "platform/posix/nt_acl.h"
+#include "platform/posix/object_security.h"
 #include "platform/posix/posix_os.h"
 
 namespace tarvik {
@@ -112,19 +115,34 @@ DescriptorParts SynthesizedDescriptor(const struct stat& info) {
   return parts;
 }
 
-// The stored descriptor, or the synthesized one; ERROR_SUCCESS or the error.
-DWORD ReadDescriptor(const HandleObject& object, DescriptorParts* parts) {
-  HostObject host = ObjectOf(object);
-  for (const char* name : {kSecurityNtAcl, FallbackName(object)}) {
+// The descriptor kept in the object's attributes (fallback where
+// security.* is closed to us): ERROR_SUCCESS with *parts set, or left empty
+// when the object keeps none; ERROR_INVALID_SECURITY_DESCR for a value that
+// cannot be read, or the host's error.
+DWORD ReadStoredDescriptor(const HostObject& host, const char* fallback,
+                           std::optional<DescriptorParts>* parts) {
+  for (const char* name : {kSecurityNtAcl, fallback}) {
     std::string value;
     int error = GetHostXattr(host, name, &value);
     if (error == ENODATA || error == ENOTSUP || error == EPERM)
       continue;
     if (error != 0)
-      return HostError(error, object.host_path);
-    std::optional<DescriptorParts> stored = DecodeNtAcl(value);
-    if (!stored)
-      return ERROR_INVALID_SECURITY_DESCR;
+      return HostError(error, host.path);
+    *parts = DecodeNtAcl(value);
+    return *parts ? ERROR_SUCCESS : ERROR_INVALID_SECURITY_DESCR;
+  }
+  parts->reset();
+  return ERROR_SUCCESS;
+}
+
+// The stored descriptor, or the synthesized one; ERROR_SUCCESS or the error.
+DWORD ReadDescriptor(const HandleObject& object, DescriptorParts* parts) {
+  HostObject host = ObjectOf(object);
+  std::optional<DescriptorParts> stored;
+  DWORD error = ReadStoredDescriptor(host, FallbackName(object), &stored);
+  if (error != ERROR_SUCCESS)
+    return error;
+  if (stored) {
     *parts = std::move(*stored);
     return ERROR_SUCCESS;
   }
@@ -139,19 +157,22 @@ DWORD ReadDescriptor(const HandleObject& object, DescriptorParts* parts) {
 // Writes security.NTACL, or the fallback attribute when the host refuses
 // security.* to this process. A security.NTACL the process cannot replace
 // would hide the fallback from every reader, so that case fails.
-DWORD WriteDescriptor(const HandleObject& object, const DescriptorParts& parts) {
-  HostObject host = ObjectOf(object);
+DWORD WriteStoredDescriptor(const HostObject& host, bool is_link, const DescriptorParts& parts) {
   std::string value = EncodeNtAcl(parts);
   int error = SetHostXattr(host, kSecurityNtAcl, value);
   if (error == EPERM || error == ENOTSUP) {
     std::string existing;
     if (GetHostXattr(host, kSecurityNtAcl, &existing) == 0)
       return ERROR_ACCESS_DENIED;
-    error = SetHostXattr(host, FallbackName(object), value);
-    if (object.is_link && (error == EPERM || error == ENOTSUP))
+    error = SetHostXattr(host, is_link ? kTrustedNtAcl : kUserNtAcl, value);
+    if (is_link && (error == EPERM || error == ENOTSUP))
       return ERROR_NOT_SUPPORTED;
   }
-  return error == 0 ? ERROR_SUCCESS : HostError(error, object.host_path);
+  return error == 0 ? ERROR_SUCCESS : HostError(error, host.path);
+}
+
+DWORD WriteDescriptor(const HandleObject& object, const DescriptorParts& parts) {
+  return WriteStoredDescriptor(ObjectOf(object), object.is_link, parts);
 }
 
 // The parts asked for, with their control bits.
@@ -208,6 +229,31 @@ DWORD Merge(const DescriptorParts& update, SECURITY_INFORMATION information,
 }
 
 }  // namespace
+
+DWORD StoreInheritedDescriptor(const HostObject& created, bool is_directory,
+                               const SidValue& token_user) {
+  // "/." reaches the directory itself where the parent is reached through a
+  // symbolic link.
+  HostObject parent{ParentOf(created.path) + "/.", -1};
+  std::optional<DescriptorParts> parent_descriptor;
+  if (ReadStoredDescriptor(parent, kUserNtAcl, &parent_descriptor) != ERROR_SUCCESS ||
+      !parent_descriptor) {
+    return ERROR_SUCCESS;
+  }
+  struct stat info;
+  int result = created.fd >= 0 ? ::fstat(created.fd, &info) : ::lstat(created.path.c_str(), &info);
+  if (result != 0)
+    return HostError(errno, created.path);
+  std::vector<uint8_t> owner =
+      token_user == SidValue{} ? UnixSid(1, info.st_uid) : token_user.ToBytes();
+  std::vector<uint8_t> group = UnixSid(2, info.st_gid);
+  DWORD error = ERROR_SUCCESS;
+  std::optional<DescriptorParts> inherited =
+      InheritedDescriptor(*parent_descriptor, is_directory, owner, group, &error);
+  if (!inherited)
+    return error;
+  return WriteStoredDescriptor(created, false, *inherited);
+}
 
 BOOL PosixOs::GetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION requested,
                                       void* descriptor, DWORD length, DWORD* length_needed) {

@@ -1,0 +1,203 @@
+#include "translate/translator_init.h"
+
+#include "common/sd/sd_exception.h"
+#include "log/log.h"
+#include "platform/os.h"
+#include "translate/default_owner.h"
+#include "translate/sd_translator.h"
+#include "translate/security_trace.h"
+#include "util/format.h"
+#include "util/text.h"
+
+namespace tarvik {
+namespace {
+
+constexpr DWORD kDomainControllerTypes = SV_TYPE_DOMAIN_CTRL | SV_TYPE_DOMAIN_BAKCTRL;
+
+const wchar_t* SystemName(const std::wstring& server) {
+  return server.empty() ? nullptr : server.c_str();
+}
+
+void RecordSettings(SdTranslator* t, SecurityMode mode, bool list_only) {
+  const CopySettings& s = Settings();
+  t->securityMode = mode;
+  t->listOnly = list_only;
+  // A backup or restore of descriptors takes them whole.
+  t->copyOwner = s.copyOwner || s.backupSD || s.restoreSD;
+  t->copyAudit = s.copyAudit || s.backupSD || s.restoreSD;
+  t->copyDac = s.copyDac;
+  t->copyDacl = true;
+  t->translateLocalUsers = s.translateLocalUsers;
+  t->translateLocalGroups = s.translateLocalGroups;
+  t->ignoreLocalAccounts = s.ignoreLocalAccounts;
+  t->ignoreStubra = s.ignoreStubra;
+  t->preserveSidHistory = s.preserveSidHistory;
+  t->quiet = s.quiet;
+  t->debug = s.debug;
+  t->localSidSourceSet = s.localSidSourceSet;
+}
+
+void CompareServers(SdTranslator* t, const Server& source, const Server& target) {
+  if (EqualsNoCaseAscii(source.name, target.name)) {
+    // The same accounts on both sides: nothing local to match or drop.
+    t->sameServer = true;
+    t->translateLocalUsers = false;
+    t->translateLocalGroups = false;
+    t->ignoreLocalAccounts = false;
+  }
+  if (source.serverType & kDomainControllerTypes) {
+    // A controller has no local accounts of its own.
+    t->ignoreLocalAccounts = false;
+    t->sourceIsDomainController = true;
+  }
+}
+
+void ReadSourceMachineSid(SdTranslator* t, const Server& source) {
+  if (t->localSidSourceSet) {
+    t->sourceMachineSid = SId(Settings().localSidSource);
+  } else {
+    SId machine = SId::Null();
+    if (!machine.GetDomainSid(source.name))
+      throw SDException(Format(L"Unable to get the local source server sid from %s", source.name));
+    t->sourceMachineSid = machine;
+  }
+  const bool has_domain = source.joinStatus == NetSetupDomainName || !source.domainName.empty();
+  if (has_domain && source.domainSid.IsValid() &&
+      source.domainSid.EqualPrefix(t->sourceMachineSid)) {
+    LogWarning(L"Unable to get the local source server sid from %s", source.name);
+    LogWarning(
+        L"Please specify a source local sid using option /localsidsource  "
+        L"S-1-5-15-aaaaaaaa-bbbbbbbb-cccccccc-FFFFFFFF");
+    LogWarning(L"otherwise local source SID will be applied as they are");
+    t->localIsDomain = true;
+  } else if (TracingSecurity()) {
+    TraceSecurity(t->localSidSourceSet ? L"Given source machine SID" : L"Source machine SID",
+                  t->sourceMachineSid.ToString());
+  }
+  t->sourceMachineSidKnown = true;
+}
+
+void ReadTargetMachineSid(SdTranslator* t, const Server& target) {
+  SId machine = SId::Null();
+  if (!machine.GetDomainSid(target.name))
+    throw SDException(Format(L"Unable to get the local target server sid from %s", target.name));
+  t->targetMachineSid = machine;
+  if (TracingSecurity())
+    TraceSecurity(L"Target machine SID", t->targetMachineSid.ToString());
+  t->targetMachineSidKnown = true;
+}
+
+// The default group lies in the owner's domain; BUILTIN has no such group,
+// so for BUILTIN\Administrators it lies in the target's account domain.
+void SetDefaultGroup(SdTranslator* t, const DefaultOwner& chosen) {
+  t->defaultGroup = chosen.builtin ? t->targetMachineSid : t->defaultOwner;
+  t->defaultGroup.SetRid(chosen.groupRid);
+}
+
+// The matched local accounts and the SID map file are not part of this
+// build: a run that asks for them stops rather than copying without them.
+bool PrepareLocalAccountTables() {
+  LogWarning(L"Local account translation (/lu, /lg) is not available in this build");
+  return false;
+}
+
+bool PrepareSidMap() {
+  LogWarning(L"SID map files (/sidmapfile) are not available in this build");
+  return false;
+}
+
+// Every SID workers read is given its text form now, while one thread
+// runs: the form is memoised on first use, which would otherwise be a
+// write to shared state.
+void MemoiseTexts(SdTranslator* t) {
+  for (const SId* sid : {&t->sourceMachineSid, &t->targetMachineSid, &t->newDomainSid,
+                         &t->defaultOwner, &t->defaultGroup}) {
+    sid->ToString();
+  }
+}
+
+// Raises SDException with the reason it cannot go on.
+bool PrepareServers(SdTranslator* t, const Server& source, const Server& target) {
+  DefaultOwner chosen;
+  if (t->copyOwner) {
+    chosen = ChooseDefaultOwner(source, target);
+    t->defaultOwner = chosen.owner;
+  }
+  ReadSourceMachineSid(t, source);
+  ReadTargetMachineSid(t, target);
+  if (t->copyOwner)
+    SetDefaultGroup(t, chosen);
+  t->sourceServer = source;
+  t->targetServer = target;
+  bool result = true;
+  if (t->translateLocalUsers || t->translateLocalGroups)
+    result = PrepareLocalAccountTables() && result;
+  if (!Settings().sidMapFile.empty())
+    result = PrepareSidMap() && result;
+  MemoiseTexts(t);
+  return result;
+}
+
+void PrepareNewDomain(SdTranslator* t, const Server& target, const std::wstring& name) {
+  std::wstring controller;
+  if (Os::Current().NetGetAnyDCName(SystemName(target.name), name.c_str(), &controller) !=
+      NERR_Success) {
+    throw SDException(Format(L"Unable to retrieve the PDC of the new Domain %s", name));
+  }
+  SId sid = SId::Null();
+  if (!sid.GetDomainSid(controller))
+    throw SDException(Format(L"Unable to get the SID of the new Domain %s", name));
+  t->newDomainName = name;
+  t->newDomainController = controller;
+  t->newDomainSid = sid;
+  if (TracingSecurity())
+    LogInfo(L"New Domain SID is : %s\n", t->newDomainSid.ToString());
+}
+
+void ReportFailure() {
+  LogWarning(L"Unable to initialize the Security Descriptor translator");
+}
+
+}  // namespace
+
+bool InitSecurityTranslation(const Server& source, const Server& target, SecurityMode mode,
+                             bool list_only) {
+  SdTranslator& t = TheSdTranslator();
+  if (t.initialized)
+    return true;
+  RecordSettings(&t, mode, list_only);
+  CompareServers(&t, source, target);
+  bool result = false;
+  try {
+    result = PrepareServers(&t, source, target);
+  } catch (const SDException& error) {
+    LogWarning(L"%s", error.message());
+    result = false;
+  }
+  if (!result) {
+    ReportFailure();
+    return false;
+  }
+  t.initialized = true;
+  return true;
+}
+
+bool InitNewDomainTranslation(const Server& source, const Server& target,
+                              const std::optional<std::wstring>& new_domain, SecurityMode mode,
+                              bool list_only) {
+  SdTranslator& t = TheSdTranslator();
+  if (t.initialized)
+    return true;
+  if (new_domain && !new_domain->empty()) {
+    try {
+      PrepareNewDomain(&t, target, *new_domain);
+    } catch (const SDException& error) {
+      LogWarning(L"%s", error.message());
+      ReportFailure();
+      return false;
+    }
+  }
+  return InitSecurityTranslation(source, target, mode, list_only);
+}
+
+}  // namespace tarvik
