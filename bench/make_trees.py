@@ -1,8 +1,55 @@
-"""Generates the benchmark trees once: many small files, and a few large ones."""
+"""Generates the benchmark trees once: many small files, and a few large ones.
+
+With "security" as the fourth argument every file and directory also carries
+an NT security descriptor in security.NTACL, as a Samba file server keeps it:
+owner, group and a DACL of four entries, one of them inheritable.
+"""
 import os
 import random
 import shutil
+import struct
 import sys
+
+
+def sid(text):
+    parts = [int(p) for p in text.split("-")[1:]]
+    revision, authority, subs = parts[0], parts[1], parts[2:]
+    return (struct.pack("<BB", revision, len(subs)) + authority.to_bytes(6, "big")
+            + b"".join(struct.pack("<I", s) for s in subs))
+
+
+def acl(entries):
+    body = b""
+    for mask, flags, text in entries:
+        s = sid(text)
+        body += struct.pack("<BBHI", 0, flags, 8 + len(s), mask) + s
+    return struct.pack("<BBHHH", 2, 0, 8 + len(body), len(entries), 0) + body
+
+
+def nt_acl_value():
+    """xattr_NTACL version 1: version, level, a unique pointer, then the
+    self-relative descriptor whose offsets count from the start of the value."""
+    owner = sid("S-1-5-21-1004336348-1177238915-682003330-1104")
+    group = sid("S-1-5-21-1004336348-1177238915-682003330-513")
+    dacl = acl([(0x1F01FF, 0x03, "S-1-5-32-544"),
+                (0x1F01FF, 0x00, "S-1-5-18"),
+                (0x1301BF, 0x00, "S-1-5-21-1004336348-1177238915-682003330-1104"),
+                (0x1200A9, 0x00, "S-1-1-0")])
+    header = 8
+    owner_at = header + 20
+    group_at = owner_at + len(owner)
+    dacl_at = group_at + len(group)
+    control = 0x8004 | 0x0400  # self-relative, DACL present, auto-inherited
+    descriptor = struct.pack("<BBHIIII", 1, 0, control, owner_at, group_at, 0, dacl_at)
+    return struct.pack("<HHI", 1, 1, 0x00020000) + descriptor + owner + group + dacl
+
+
+def add_security(root):
+    value = nt_acl_value()
+    for directory, _, files in os.walk(root):
+        os.setxattr(directory, "security.NTACL", value)
+        for name in files:
+            os.setxattr(os.path.join(directory, name), "security.NTACL", value)
 
 
 def make_small(root, count):
@@ -36,6 +83,7 @@ def make_large(root, mib):
 
 def main():
     base, small_count, large_mib = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+    security = len(sys.argv) > 4 and sys.argv[4] == "security"
     for name, make, arg in (("small", make_small, small_count), ("large", make_large, large_mib)):
         count_file = os.path.join(base, name + ".count")
         tree = os.path.join(base, name)
@@ -46,6 +94,8 @@ def main():
                 continue  # generated before with the same size
             shutil.rmtree(tree, ignore_errors=True)
         files, size = make(tree, arg)
+        if security:
+            add_security(tree)
         with open(count_file, "w") as f:
             f.write(f"{files} {size} {arg}\n")
 

@@ -48,11 +48,16 @@ std::unique_ptr<FindData> DirCopy::OnTargetDirectoryMissing() {
   }
   std::unique_ptr<FindData> created;
   try {
+    // The security step creates the directory with its descriptor; without
+    // one, or after it failed, the directory is made plainly.
+    bool secured = false;
     if (s.securityMode != SecurityMode::None)
-      SecurityStep(true, true, current_entry() != nullptr && current_entry()->IsReparsePoint());
-    // The security step creates no object in this build: the directory is
-    // created here in every mode.
-    CreateTargetDirectory();
+      secured = SecurityStep(true, true,
+                             current_entry() != nullptr && current_entry()->IsReparsePoint());
+    if (!secured || s.securityMode == SecurityMode::HomeDir) {
+      if (s.securityMode == SecurityMode::None || !IsDirectory(target_path_))
+        CreateTargetDirectory();
+    }
     WIN32_FIND_DATAW data{};
     if (!GetFileInfo(target_path_, &data, 0))
       return nullptr;

@@ -62,6 +62,7 @@ constexpr SystemErrorInfo kErrors[] = {
     E(ERROR_FILENAME_EXCED_RANGE, L"The filename or extension is too long."),
     E(ERROR_FILE_TOO_LARGE, L"The file size exceeds the limit allowed and cannot be saved."),
     E(ERROR_MORE_DATA, L"More data is available."),
+    E(ERROR_EAS_DIDNT_FIT, L"The extended attributes did not fit in the buffer."),
     E(ERROR_VC_DISCONNECTED, L"The session was canceled."),
     E(ERROR_NO_MORE_ITEMS, L"No more data is available."),
     E(ERROR_DIRECTORY, L"The directory name is invalid."),

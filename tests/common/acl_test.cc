@@ -50,6 +50,15 @@ TEST(AceTest, ParseBuildAndCompare) {
   EXPECT_EQ(rewritten.bytes()[12], 0xAB);
   EXPECT_EQ(SidRid(rewritten.Sid()), 545u);
   EXPECT_TRUE(rewritten.Parse(&parts));
+  // An ACL holding it takes the directory-service revision.
+  AceList with_object = {allowed, rewritten};
+  tarvik::Acl rebuilt;
+  rebuilt.Set(&with_object);
+  EXPECT_EQ(rebuilt.revision(), kAclRevisionDs);
+  EXPECT_EQ(rebuilt.acl()[0], kAclRevisionDs);
+  AceList plain = {allowed};
+  rebuilt.Set(&plain);
+  EXPECT_EQ(rebuilt.acl()[0], kAclRevision);
 
   // A type without a SID parses its header only; above 16 builds nothing.
   Ace label;

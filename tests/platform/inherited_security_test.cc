@@ -402,6 +402,12 @@ TEST_F(CreationInheritsTest, NewObjectsUnderAStoredDescriptorInheritIt) {
   EXPECT_EQ(file->control, SE_SELF_RELATIVE | SE_DACL_PRESENT | SE_DACL_AUTO_INHERITED);
   EXPECT_EQ(AcesOf(file->dacl), AcesOf(grandchild->dacl));
 
+  // Reached through a directory link, the parent is the link's target.
+  world_.CreateSymlink(L"C:\\link", world_.HostPath(L"C:\\p"));
+  Create(L"C:\\link\\via_link");
+  ASSERT_TRUE(Stored(L"C:\\p\\via_link").has_value());
+  EXPECT_EQ(Stored(L"C:\\p\\via_link")->dacl, file->dacl);
+
   // Replacing a file keeps what it has; only a new object inherits.
   DescriptorParts own = ParentWithDacl(MakeAcl({MakeAce(kAllow, 0, kRead, L"S-1-1-0")}));
   SetDescriptor(L"C:\\p\\f", own);

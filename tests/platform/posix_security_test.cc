@@ -423,5 +423,28 @@ TEST_F(PosixSecurityTest, SambaReadsWhatWeWriteAndWeReadWhatSambaWrites) {
   EXPECT_EQ(read->dacl[9], 3);  // object and container inherit
 }
 
+// A DACL of count 20-byte ACEs.
+std::vector<uint8_t> LargeAcl(size_t count) {
+  std::vector<uint8_t> one = AclOf({{0x1F01FF, L"S-1-5-18"}});
+  std::vector<uint8_t> acl = AclOf({});
+  for (size_t i = 0; i < count; ++i)
+    acl.insert(acl.end(), one.begin() + 8, one.end());
+  acl[2] = static_cast<uint8_t>(acl.size());
+  acl[3] = static_cast<uint8_t>(acl.size() >> 8);
+  acl[4] = static_cast<uint8_t>(count);
+  acl[5] = static_cast<uint8_t>(count >> 8);
+  return acl;
+}
+
+TEST_F(PosixSecurityTest, ADescriptorTooLargeForTheHostIsNotAFullDisk) {
+  world_.WriteFile(L"C:\\f", "");
+  DescriptorParts parts = FullDescriptor();
+  parts.dacl = LargeAcl(3000);  // with the SACL, more than an attribute can hold
+  parts.sacl = LargeAcl(500);
+  EXPECT_FALSE(Set(L"C:\\f", 0xF, parts));
+  EXPECT_EQ(Os::GetLastError(), ERROR_EAS_DIDNT_FIT);
+  EXPECT_FALSE(Stored(L"C:\\f").has_value());
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -182,10 +182,5 @@ TEST_F(TranslateSidTest, HistoricalSidsArePreservedOnlyWhenAsked) {
   EXPECT_EQ(world_.TakeOutput(), L"");
 }
 
-TEST_F(TranslateSidTest, NullSidIsNotCarried) {
-  SId result;
-  EXPECT_FALSE(BetweenMembers().TranslateSid(&workspace_, SId::Null(), &result, false));
-}
-
 }  // namespace
 }  // namespace tarvik

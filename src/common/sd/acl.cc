@@ -144,7 +144,9 @@ void Acl::Set(AceList* list) {
     throw SDException(L"InitializeAcl fail");
   count_ = 0;
   for (const Ace& ace : *list) {
-    if (!AddAce(buffer_, revision_, kAppendAce, ace.bytes()))
+    // Object entries need the directory-service revision of the ACL.
+    const uint8_t revision = IsObjectAceType(ace.type()) ? kAclRevisionDs : kAclRevision;
+    if (!AddAce(buffer_, revision, kAppendAce, ace.bytes()))
       throw SDException(L"AddAce fail\n");
     ++count_;
   }

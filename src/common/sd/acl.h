@@ -31,7 +31,8 @@ class Acl {
   // Puts the list in canonical order (explicit denies, other explicit
   // entries, inherited denies, other inherited entries, each group in its
   // order; entries of types above 8 stay where they are) and builds the ACL
-  // from it in this object's buffer, present.
+  // from it in this object's buffer, present, of revision 2 (4 when it holds
+  // object entries).
   void Set(AceList* list);
   void CopyPresence(const Acl& from);
 

@@ -6,6 +6,7 @@
 // group and mode. A new object stores the descriptor it inherits from a
 // parent that keeps one.
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <cerrno>
 #include <cstring>
@@ -154,6 +155,17 @@ DWORD ReadDescriptor(const HandleObject& object, DescriptorParts* parts) {
   return ERROR_SUCCESS;
 }
 
+// A value the file system cannot hold in an attribute (ext4 keeps one in a
+// single block) fails with ENOSPC like a full disk, or with E2BIG beyond
+// 64 KiB; told apart from a full disk so that no copy waits for space or
+// ends the run over one large descriptor.
+bool TooLargeForTheHost(int error, const std::string& host_path) {
+  if (error == E2BIG)
+    return true;
+  struct statvfs volume;
+  return error == ENOSPC && ::statvfs(host_path.c_str(), &volume) == 0 && volume.f_bavail > 0;
+}
+
 // Writes security.NTACL, or the fallback attribute when the host refuses
 // security.* to this process. A security.NTACL the process cannot replace
 // would hide the fallback from every reader, so that case fails.
@@ -168,7 +180,9 @@ DWORD WriteStoredDescriptor(const HostObject& host, bool is_link, const Descript
     if (is_link && (error == EPERM || error == ENOTSUP))
       return ERROR_NOT_SUPPORTED;
   }
-  return error == 0 ? ERROR_SUCCESS : HostError(error, host.path);
+  if (error == 0)
+    return ERROR_SUCCESS;
+  return TooLargeForTheHost(error, host.path) ? ERROR_EAS_DIDNT_FIT : HostError(error, host.path);
 }
 
 DWORD WriteDescriptor(const HandleObject& object, const DescriptorParts& parts) {
