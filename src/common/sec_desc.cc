@@ -49,16 +49,14 @@ void SecDesc::Reset() {
 
 void SecDesc::SetOwner(const SId& sid) {
   const bool some = sid.IsValid();
-  if (!SetSecurityDescriptorOwner(absolute(), some ? sid.Bytes().data() : nullptr,
-                                  sid.defaulted()))
+  if (!SetSecurityDescriptorOwner(absolute(), some ? sid.Bytes().data() : nullptr, sid.defaulted()))
     throw SDException(L"Unable to set owner");
   parts_ = some ? parts_ | OWNER_SECURITY_INFORMATION : parts_ & ~OWNER_SECURITY_INFORMATION;
 }
 
 void SecDesc::SetGroup(const SId& sid) {
   const bool some = sid.IsValid();
-  if (!SetSecurityDescriptorGroup(absolute(), some ? sid.Bytes().data() : nullptr,
-                                  sid.defaulted()))
+  if (!SetSecurityDescriptorGroup(absolute(), some ? sid.Bytes().data() : nullptr, sid.defaulted()))
     throw SDException(L"Unable to set group");
   parts_ = some ? parts_ | GROUP_SECURITY_INFORMATION : parts_ & ~GROUP_SECURITY_INFORMATION;
 }
@@ -77,40 +75,49 @@ void SecDesc::SetSacl(const Acl& acl) {
   parts_ |= SACL_SECURITY_INFORMATION;
 }
 
-bool SecDesc::GetOwner(SId* sid) const {
-  if ((parts_ & OWNER_SECURITY_INFORMATION) == 0)
-    return false;
+namespace {
+
+// The owner or group the getter finds in descriptor, copied into sid.
+template <typename Getter>
+void CopySid(const void* descriptor, Getter get, const wchar_t* failure, SId* sid) {
   const void* bytes = nullptr;
   bool defaulted = false;
-  if (!GetSecurityDescriptorOwner(descriptor(), &bytes, &defaulted))
-    throw SDException(L"Unable to get owner");
+  if (!get(descriptor, &bytes, &defaulted))
+    throw SDException(failure);
   if (bytes == nullptr)
     *sid = SId::Null();
   else
     sid->Assign(SidAt(bytes));
   sid->set_defaulted(defaulted);
+}
+
+}  // namespace
+
+bool SecDesc::GetOwner(SId* sid) const {
+  if ((parts_ & OWNER_SECURITY_INFORMATION) == 0)
+    return false;
+  CopySid(descriptor(), GetSecurityDescriptorOwner, L"Unable to get owner", sid);
   return true;
 }
 
 bool SecDesc::GetGroup(SId* sid) const {
   if ((parts_ & GROUP_SECURITY_INFORMATION) == 0)
     return false;
-  const void* bytes = nullptr;
-  bool defaulted = false;
-  if (!GetSecurityDescriptorGroup(descriptor(), &bytes, &defaulted))
-    throw SDException(L"Unable to get group");
-  if (bytes == nullptr)
-    *sid = SId::Null();
-  else
-    sid->Assign(SidAt(bytes));
-  sid->set_defaulted(defaulted);
+  CopySid(descriptor(), GetSecurityDescriptorGroup, L"Unable to get group", sid);
   return true;
 }
 
 namespace {
 
-// The ACL where it lies; its size comes from its header.
-void AttachAcl(const void* bytes, bool present, bool defaulted, Acl* acl) {
+// The ACL the getter finds in descriptor, used where it lies; its size comes
+// from its header.
+template <typename Getter>
+void AttachAcl(const void* descriptor, Getter get, const wchar_t* failure, Acl* acl) {
+  bool present = false;
+  bool defaulted = false;
+  const void* bytes = nullptr;
+  if (!get(descriptor, &present, &bytes, &defaulted))
+    throw SDException(failure);
   std::span<uint8_t> span;
   if (bytes != nullptr) {
     uint8_t* at = static_cast<uint8_t*>(const_cast<void*>(bytes));
@@ -124,12 +131,7 @@ void AttachAcl(const void* bytes, bool present, bool defaulted, Acl* acl) {
 bool SecDesc::GetDacl(Acl* acl) {
   if ((parts_ & DACL_SECURITY_INFORMATION) == 0)
     return false;
-  bool present = false;
-  bool defaulted = false;
-  const void* bytes = nullptr;
-  if (!GetSecurityDescriptorDacl(descriptor(), &present, &bytes, &defaulted))
-    throw SDException(L"Unable to get DACL");
-  AttachAcl(bytes, present, defaulted, acl);
+  AttachAcl(descriptor(), GetSecurityDescriptorDacl, L"Unable to get DACL", acl);
   return true;
 }
 
@@ -138,12 +140,7 @@ bool SecDesc::GetSacl(Acl* acl) {
       SACL_SECURITY_INFORMATION | ATTRIBUTE_SECURITY_INFORMATION | SCOPE_SECURITY_INFORMATION;
   if ((parts_ & kSaclParts) == 0)
     return false;
-  bool present = false;
-  bool defaulted = false;
-  const void* bytes = nullptr;
-  if (!GetSecurityDescriptorSacl(descriptor(), &present, &bytes, &defaulted))
-    throw SDException(L"Unable to get SACL");
-  AttachAcl(bytes, present, defaulted, acl);
+  AttachAcl(descriptor(), GetSecurityDescriptorSacl, L"Unable to get SACL", acl);
   return true;
 }
 

@@ -50,8 +50,7 @@ class SecDesc {
   void Reserve(uint32_t size);
   void* buffer() { return storage_.get(); }
   // The buffer now holds a self-relative descriptor of these parts.
-  void TakeRead(SECURITY_INFORMATION parts, SECURITY_DESCRIPTOR_CONTROL control,
-                uint32_t revision);
+  void TakeRead(SECURITY_INFORMATION parts, SECURITY_DESCRIPTOR_CONTROL control, uint32_t revision);
 
   const void* descriptor() const { return storage_.get(); }
   SECURITY_INFORMATION parts() const { return parts_; }

@@ -46,8 +46,7 @@ void ReadInto(SecDesc* target, HANDLE handle, SECURITY_INFORMATION parts,
       SECURITY_DESCRIPTOR_CONTROL control = 0;
       DWORD revision = 0;
       if (!GetSecurityDescriptorControl(target->descriptor(), &control, &revision))
-        throw SDException(
-            Format(L"Unable to get security descriptor control of file %s", path));
+        throw SDException(Format(L"Unable to get security descriptor control of file %s", path));
       target->TakeRead(parts, control, revision);
       return;
     }
@@ -105,13 +104,15 @@ void CreateObject(const std::wstring& path, bool is_directory) {
 void ReportRefusedDescriptor(const SecDesc& descriptor, const std::wstring& path) {
   DWORD error = Os::GetLastError();
   if (IsValidSecurityDescriptor(descriptor.descriptor()))
-    LogWarning(L"%s -> Security descriptor validated by windows function : "
-               L"IsValidSecurityDescriptor",
-               path);
+    LogWarning(
+        L"%s -> Security descriptor validated by windows function : "
+        L"IsValidSecurityDescriptor",
+        path);
   else
-    LogWarning(L"%s -> Security descriptor detected as unvalid by windows function : "
-               L"IsValidSecurityDescriptor",
-               path);
+    LogWarning(
+        L"%s -> Security descriptor detected as unvalid by windows function : "
+        L"IsValidSecurityDescriptor",
+        path);
   DescriptorDump(descriptor.descriptor());
   Os::SetLastError(error);
 }
@@ -159,8 +160,7 @@ bool WriteSecurity(SecDesc& descriptor, const std::wstring& path, bool backup_se
     if (handle == INVALID_HANDLE_VALUE)
       throw SDException(Format(L"%s -> Unable to open object for SD setting ", path));
     HandleCloser closer(handle);
-    if (Os::Current().SetKernelObjectSecurity(handle, descriptor.parts(),
-                                              descriptor.descriptor()))
+    if (Os::Current().SetKernelObjectSecurity(handle, descriptor.parts(), descriptor.descriptor()))
       return true;
     if (Settings().debugSecurity)
       ReportRefusedDescriptor(descriptor, path);

@@ -31,15 +31,18 @@ SidCache::SidCache(uint32_t capacity) : capacity_(capacity) {
   }
 }
 
+const SId* SidCache::CopyEntryLocked(const SId& sid, SId* copy) {
+  const SId* entry = table_->Find(sid);
+  if (entry != nullptr)
+    *copy = *entry;
+  return entry;
+}
+
 bool SidCache::Find(const SId& sid, SId* copy) {
   if (!table_)
     return false;
   std::lock_guard<std::mutex> lock(mutex_);
-  const SId* entry = table_->Find(sid);
-  if (entry == nullptr)
-    return false;
-  *copy = *entry;
-  return true;
+  return CopyEntryLocked(sid, copy) != nullptr;
 }
 
 bool SidCache::FindByName(std::wstring_view name, SId* copy) {
@@ -83,10 +86,9 @@ bool SidCache::FindDecision(const SId& sid, SId* copy, SidHistoryDecision* decis
   if (!table_)
     return false;
   std::lock_guard<std::mutex> lock(mutex_);
-  const SId* entry = table_->Find(sid);
+  const SId* entry = CopyEntryLocked(sid, copy);
   if (entry == nullptr)
     return false;
-  *copy = *entry;
   auto it = decisions_.find(DecisionKey(*entry));
   *decision = it == decisions_.end() ? SidHistoryDecision() : it->second;
   return true;

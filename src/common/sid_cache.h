@@ -45,6 +45,10 @@ class SidCache : public SidLookupCache {
   void PrintStatistics() const;
 
  private:
+  // With the lock held: copies the entry equal to sid into *copy and
+  // returns it, or null when there is none.
+  const SId* CopyEntryLocked(const SId& sid, SId* copy);
+
   mutable std::mutex mutex_;
   std::unique_ptr<HashLruFixed<SId>> table_;
   // The decisions recorded with entries, by the entry's SID bytes; an entry

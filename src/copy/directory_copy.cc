@@ -52,8 +52,8 @@ std::unique_ptr<FindData> DirCopy::OnTargetDirectoryMissing() {
     // one, or after it failed, the directory is made plainly.
     bool secured = false;
     if (s.securityMode != SecurityMode::None)
-      secured = SecurityStep(true, true,
-                             current_entry() != nullptr && current_entry()->IsReparsePoint());
+      secured =
+          SecurityStep(true, true, current_entry() != nullptr && current_entry()->IsReparsePoint());
     if (!secured || s.securityMode == SecurityMode::HomeDir) {
       if (s.securityMode == SecurityMode::None || !IsDirectory(target_path_))
         CreateTargetDirectory();

@@ -3,9 +3,9 @@
 #include "copy/dir_copy.h"
 #include "copy/engine_state.h"
 #include "copy/run_statistics.h"
-#include "translate/security_apply.h"
 #include "log/log.h"
 #include "settings/copy_settings.h"
+#include "translate/security_apply.h"
 #include "util/abort.h"
 
 namespace tarvik {
@@ -63,8 +63,8 @@ bool DirCopy::SecurityStep(bool is_directory, bool is_new, bool source_is_repars
     for (;;) {
       bool changed = false;
       called = true;
-      if (ApplySecurity(&Workspace(), current_path_, target_path_, is_directory, !is_new,
-                        &changed, source_is_reparse_point)) {
+      if (ApplySecurity(&Workspace(), current_path_, target_path_, is_directory, !is_new, &changed,
+                        source_is_reparse_point)) {
         ++counters_.securityDescriptorsChecked;
         if (changed)
           ++counters_.securitySettingsDone;

@@ -1,9 +1,9 @@
 #include "copy/root_setup.h"
 
 #include "log/log.h"
+#include "settings/copy_settings.h"
 #include "translate/sd_translator.h"
 #include "translate/translator_init.h"
-#include "settings/copy_settings.h"
 
 namespace tarvik {
 namespace {
@@ -35,8 +35,8 @@ bool SetRoots(DirCopy* engine, const std::wstring& source, const std::wstring& t
     PrintServerReport(servers.source, servers.target);
     TheSdTranslator().copyDacl = true;
     if (needed) {
-      return InitNewDomainTranslation(servers.source, servers.target, s.newDomain,
-                                      s.securityMode, s.listOnly);
+      return InitNewDomainTranslation(servers.source, servers.target, s.newDomain, s.securityMode,
+                                      s.listOnly);
     }
     if (s.securityMode == SecurityMode::HomeDir)
       NoteSecurityUnavailable();

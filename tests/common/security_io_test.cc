@@ -89,6 +89,7 @@ TEST_F(SecurityIoTest, ABuiltDescriptorCreatesTheObjectAndReadsBack) {
   EXPECT_EQ(stored->dacl, dacl);
   EXPECT_NE(stored->control & SE_DACL_PROTECTED, 0);
   EXPECT_NE(stored->control & SE_DACL_AUTO_INHERITED, 0);
+  EXPECT_EQ(stored->control & SE_DACL_AUTO_INHERIT_REQ, 0);  // a request, not kept
   EXPECT_EQ(stored->control & SE_SACL_PROTECTED, 0);
 
   ASSERT_TRUE(ReadSecurity(&w.source, L"C:\\dst\\f", false, false, true, false));
@@ -133,16 +134,16 @@ TEST_F(SecurityIoTest, CreationAcceptsAnExistingDirectoryAndEmptiesAnExistingFil
 
 TEST_F(SecurityIoTest, ReadingFailuresAreLoggedOnceAndReturnFalse) {
   SecDesc descriptor;
-  std::wstring out = Output([&] {
-    EXPECT_FALSE(ReadSecurity(&descriptor, L"C:\\missing", false, false, true, false));
-  });
+  std::wstring out = Output(
+      [&] { EXPECT_FALSE(ReadSecurity(&descriptor, L"C:\\missing", false, false, true, false)); });
   EXPECT_NE(out.find(L"Get SD Unable to open file C:\\missing, error 0x2"), std::wstring::npos)
       << out;
 
   // The SACL needs SeSecurityPrivilege.
   UseWorld(WorldJson(false));
   world().WriteFile(L"C:\\f", "");
-  out = Output([&] { EXPECT_FALSE(ReadSecurity(&descriptor, L"C:\\f", true, false, true, false)); });
+  out =
+      Output([&] { EXPECT_FALSE(ReadSecurity(&descriptor, L"C:\\f", true, false, true, false)); });
   EXPECT_NE(out.find(L"Get SD Unable to open file C:\\f, error 0x522"), std::wstring::npos) << out;
   EXPECT_TRUE(ReadSecurity(&descriptor, L"C:\\f", false, false, true, false));
 }
@@ -201,9 +202,8 @@ TEST_F(SecurityIoTest, DescriptorsOver64KiBAreRefused) {
   SecDesc descriptor;
   EXPECT_TRUE(ReadSecurity(&descriptor, L"C:\\fits", false, false, true, false));
   EXPECT_EQ(descriptor.capacity(), 32768u);
-  std::wstring out = Output([&] {
-    EXPECT_FALSE(ReadSecurity(&descriptor, L"C:\\big", false, false, true, false));
-  });
+  std::wstring out = Output(
+      [&] { EXPECT_FALSE(ReadSecurity(&descriptor, L"C:\\big", false, false, true, false)); });
   EXPECT_NE(out.find(L"Allocate memory request for SD > 64Kb ?? for file C:\\big"),
             std::wstring::npos)
       << out;
@@ -228,7 +228,6 @@ TEST_F(SecurityIoTest, WriteFailuresReportTheDescriptorUnderTheSecurityTrace) {
   EXPECT_NE(out.find(L"SID owner              : S-1-5-20-220"), std::wstring::npos) << out;
   EXPECT_NE(out.find(L"SID group              : NO SID"), std::wstring::npos) << out;
   EXPECT_NE(out.find(L"C:\\f -> Unable to set SD"), std::wstring::npos) << out;
-
 }
 
 TEST(DescriptorDumpTest, ShowsRevisionControlAndSidsInHexadecimal) {

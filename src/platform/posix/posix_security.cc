@@ -238,7 +238,14 @@ DWORD Merge(const DescriptorParts& update, SECURITY_INFORMATION information,
     stored->sacl = update.sacl;
     take_control(kSaclControl);
   }
-  stored->control &= static_cast<SECURITY_DESCRIPTOR_CONTROL>(~SE_SELF_RELATIVE);
+  // The auto-inherit requests are requests: what stays is the result, the
+  // ACL marked auto-inherited.
+  if ((stored->control & SE_DACL_AUTO_INHERIT_REQ) != 0)
+    stored->control |= SE_DACL_AUTO_INHERITED;
+  if ((stored->control & SE_SACL_AUTO_INHERIT_REQ) != 0)
+    stored->control |= SE_SACL_AUTO_INHERITED;
+  stored->control &= static_cast<SECURITY_DESCRIPTOR_CONTROL>(
+      ~(SE_SELF_RELATIVE | SE_DACL_AUTO_INHERIT_REQ | SE_SACL_AUTO_INHERIT_REQ));
   return ERROR_SUCCESS;
 }
 
