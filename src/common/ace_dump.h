@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/sd/acl.h"
+#include "common/acl.h"
 
 namespace tarvik {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "common/sd/acl.h"
+#include "common/acl.h"
 #include "common/sid.h"
 #include "platform/win_types.h"
 

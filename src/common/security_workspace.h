@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "common/sd/acl.h"
+#include "common/acl.h"
 #include "common/sec_desc.h"
 #include "common/sid.h"
 

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "common/sd/acl.h"
+#include "common/acl.h"
 #include "common/security_workspace.h"
 #include "common/sid.h"
 #include "server/server.h"

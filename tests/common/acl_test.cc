@@ -1,6 +1,6 @@
 // ACEs and ACLs as values: parsing and building entries, the canonical order
 // of a rebuilt ACL, and the two comparisons.
-#include "common/sd/acl.h"
+#include "common/acl.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,9 @@
 
 #include "common/sd/ace_text.h"
 #include "common/sd/sd_exception.h"
+#include "log/log_testing.h"
+#include "settings/copy_settings.h"
+#include "support/test_world.h"
 #include "test_aces.h"
 
 namespace tarvik {
@@ -188,6 +191,34 @@ TEST(AclTest, ExactAndEffectiveComparisons) {
   Built(x, {BuiltinAce(SYSTEM_AUDIT_ACE_TYPE, SUCCESSFUL_ACCESS_ACE_FLAG, 1, 1)});
   Built(y, {BuiltinAce(SYSTEM_AUDIT_ACE_TYPE, FAILED_ACCESS_ACE_FLAG, 1, 1)});
   EXPECT_FALSE(x.Equivalent(y));
+}
+
+TEST(AclTest, AnEntryBeyond64KiBFailsAndIsTracedUnderTheSecurityTrace) {
+  // 2,731 entries of 24 bytes: 65,552 bytes with the header, 20 too many.
+  AceList list;
+  Ace ace = BuiltinAce(ACCESS_ALLOWED_ACE_TYPE, 0, 0x1F01FF, 544);
+  for (int i = 0; i < 2731; ++i)
+    list.push_back(ace);
+  tarvik::Acl acl;
+  TestWorld world;  // the log's clock
+  ResetLogSystemForTesting();
+  Settings() = CopySettings();
+  Settings().debugSecurity = 1;
+  testing::internal::CaptureStdout();
+  EXPECT_THROW(acl.Set(&list), SDException);
+  std::string out = testing::internal::GetCapturedStdout();
+  Settings() = CopySettings();
+  EXPECT_NE(out.find("ACE insertion failure"), std::string::npos) << out.substr(0, 400);
+  EXPECT_NE(out.find("Acl::Set : ACLbuf size : 65552 : ACEs total size :  65544"),
+            std::string::npos);
+  EXPECT_NE(out.find("failed inserted ACE Obj : ACE size = 24 , ACLbuf used size : 65552"),
+            std::string::npos);
+  EXPECT_NE(out.find("ACE Obj : ACE size = 24 , ACLbuf used size : 65528"), std::string::npos);
+
+  // One entry fewer fits.
+  list.pop_back();
+  EXPECT_NO_THROW(acl.Set(&list));
+  EXPECT_EQ(acl.size(), 65528u);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 namespace tarvik {
 namespace {
 
-constexpr size_t kMaxAclSize = 65532;
 constexpr size_t kGuidSize = 16;
 
 uint16_t ReadU16(std::span<const uint8_t> bytes, size_t offset) {

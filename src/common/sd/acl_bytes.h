@@ -26,6 +26,7 @@ constexpr size_t kAceHeaderSize = 4;
 constexpr uint8_t kAclRevision = 2;
 constexpr uint8_t kAclRevisionDs = 4;  // needed by object ACEs
 constexpr uint32_t kAppendAce = 0xFFFFFFFF;
+constexpr size_t kMaxAclSize = 65532;  // the largest multiple of 4 an AclSize holds
 
 // ACE types and flags the program looks at.
 constexpr uint8_t ACCESS_ALLOWED_ACE_TYPE = 0;

@@ -11,7 +11,6 @@ namespace {
 
 constexpr uint8_t kInheritanceFlags =
     OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | NO_PROPAGATE_INHERIT_ACE | INHERIT_ONLY_ACE;
-constexpr size_t kMaxAclSize = 65532;
 constexpr DWORD kGenericRights = GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL;
 constexpr DWORD kFileAllAccess = 0x001F01FF;
 

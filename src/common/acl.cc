@@ -1,8 +1,12 @@
-#include "common/sd/acl.h"
+#include "common/acl.h"
 
+#include <algorithm>
 #include <array>
 
 #include "common/sd/sd_exception.h"
+#include "log/log.h"
+#include "log/message_text.h"
+#include "settings/copy_settings.h"
 #include "util/format.h"
 
 namespace tarvik {
@@ -136,24 +140,48 @@ void Acl::Set(AceList* list) {
   size_t size = kAclHeaderSize;
   for (const Ace& ace : *list)
     size += ace.size();
-  if (size > 65532)
-    throw SDException(L"AddAce fail\n");
-  if (buffer_.size() < size)
-    buffer_.resize(size);
-  if (!InitializeAcl(buffer_, size, kAclRevision))
+  // An ACL holds at most 64 KiB: the entry that does not fit fails to be
+  // added, as any other entry the ACL refuses.
+  const size_t room = std::min(size, kMaxAclSize);
+  if (buffer_.size() < room)
+    buffer_.resize(room);
+  if (!InitializeAcl(std::span<uint8_t>(buffer_).first(room), room, kAclRevision))
     throw SDException(L"InitializeAcl fail");
   count_ = 0;
   for (const Ace& ace : *list) {
     // Object entries need the directory-service revision of the ACL.
     const uint8_t revision = IsObjectAceType(ace.type()) ? kAclRevisionDs : kAclRevision;
-    if (!AddAce(buffer_, revision, kAppendAce, ace.bytes()))
+    if (!AddAce(std::span<uint8_t>(buffer_).first(room), revision, kAppendAce, ace.bytes())) {
+      if (Settings().debugSecurity)
+        TraceInsertionFailure(*list, count_, size);
       throw SDException(L"AddAce fail\n");
+    }
     ++count_;
   }
   acl_ = std::span<uint8_t>(buffer_).first(size);
   revision_ = AclRevision(acl_);
   size_ = static_cast<uint32_t>(size);
   present_ = 1;
+}
+
+void Acl::TraceInsertionFailure(const AceList& list, uint32_t failed, size_t size) const {
+  LogLastError(L"%s", L"ACE insertion failure");
+  std::wstring text = Format(L"Acl::Set : ACLbuf size : %d : ACEs total size :  %d",
+                             static_cast<int>(size), static_cast<int>(size - kAclHeaderSize));
+  text += HexDumpText(buffer_.data(), kAclHeaderSize, L"\nACL obj");
+  size_t used = kAclHeaderSize;
+  uint32_t index = 0;
+  for (const Ace& ace : list) {
+    used += ace.size();
+    const wchar_t* title =
+        index == failed ? L"\nfailed inserted ACE Obj : ACE size = %d , ACLbuf used size : %d"
+                        : L"\nACE Obj : ACE size = %d , ACLbuf used size : %d";
+    text +=
+        HexDumpText(ace.bytes().data(), ace.size(),
+                    Format(title, static_cast<int>(ace.size()), static_cast<int>(used)).c_str());
+    ++index;
+  }
+  LogText(L"%s", text);
 }
 
 void Acl::CopyPresence(const Acl& from) {

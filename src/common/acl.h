@@ -1,7 +1,7 @@
 // An ACL as read from a security descriptor or rebuilt from a list of ACEs,
 // with the two comparisons security fixing needs.
-#ifndef TARVIK_COMMON_SD_ACL_H_
-#define TARVIK_COMMON_SD_ACL_H_
+#ifndef TARVIK_COMMON_ACL_H_
+#define TARVIK_COMMON_ACL_H_
 
 #include <cstdint>
 #include <span>
@@ -53,6 +53,10 @@ class Acl {
   uint8_t revision() const { return revision_; }
 
  private:
+  // The trace of an entry the ACL refused: the sizes, the ACL header and
+  // every entry, the failed one marked.
+  void TraceInsertionFailure(const AceList& list, uint32_t failed, size_t size) const;
+
   std::span<uint8_t> acl_;
   std::vector<uint8_t> buffer_;
   int32_t present_ = 0;
@@ -67,4 +71,4 @@ void OrderCanonically(AceList* list);
 
 }  // namespace tarvik
 
-#endif  // TARVIK_COMMON_SD_ACL_H_
+#endif  // TARVIK_COMMON_ACL_H_
