@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/sd/ace_text.h"
+#include "common/sd/byte_order.h"
 #include "common/sd/descriptor_bytes.h"
 #include "common/sid.h"
 #include "log/log.h"
@@ -13,15 +14,11 @@
 namespace tarvik {
 namespace {
 
-constexpr uint8_t kResourceAttributeAce = 18;
-constexpr uint8_t kScopedPolicyAce = 19;
 constexpr uint16_t kClaimUint64 = 2;
 constexpr uint16_t kClaimString = 3;
 
 uint16_t U16(AceBytes bytes, size_t offset) {
-  return offset + 2 <= bytes.size()
-             ? static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8))
-             : 0;
+  return Fits(bytes, offset, 2) ? ReadLe16(bytes, offset) : 0;
 }
 
 uint64_t U64(AceBytes bytes, size_t offset) {
@@ -110,16 +107,16 @@ std::wstring AceText(const Ace& ace, std::wstring_view server) {
   const std::wstring name = AceTypeName(type);
   if (type >= kVendorUnixAttrAce && type <= kVendorUnixAttr64AaAce)
     return VendorText(ace, name);
-  if (type == kResourceAttributeAce)
+  if (type == SYSTEM_RESOURCE_ATTRIBUTE_ACE_TYPE)
     return ClaimText(ace, name);
-  if (type > 8 && type != kScopedPolicyAce) {
+  if (type > 8 && type != SYSTEM_SCOPED_POLICY_ID_ACE_TYPE) {
     return Format(L"%-20s: (0x%02X) Flags : 0x%2x size : 0x%x", name, static_cast<uint32_t>(type),
                   static_cast<uint32_t>(ace.flags()), static_cast<uint32_t>(ace.size()));
   }
   Ace::Parts parts;
   ace.Parse(&parts);
   SId sid(parts.sid, true);
-  if (type == kScopedPolicyAce) {
+  if (type == SYSTEM_SCOPED_POLICY_ID_ACE_TYPE) {
     std::wstring text = Format(L"%-20s: %s ", sid.DisplayName(server), name);
     if (Settings().debugSid)
       text += Format(L"; SID : %s ", sid.ToString());

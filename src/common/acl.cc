@@ -22,22 +22,6 @@ bool IsInherited(const Ace& ace) {
   return (ace.flags() & INHERITED_ACE) != 0;
 }
 
-// Generic rights as the file rights they stand for.
-uint32_t MapGenericRights(uint32_t mask) {
-  struct Mapping {
-    uint32_t generic, specific;
-  };
-  static constexpr Mapping kMappings[] = {{0x80000000, 0x120089},
-                                          {0x40000000, 0x120116},
-                                          {0x20000000, 0x1200A0},
-                                          {0x10000000, 0x1F01FF}};
-  for (const Mapping& mapping : kMappings) {
-    if (mask & mapping.generic)
-      mask = (mask & ~mapping.generic) | mapping.specific;
-  }
-  return mask;
-}
-
 // The OR of the flags and of the mapped masks of a group of entries, per
 // audit class: plain, successful-access, failed-access.
 struct Rights {
@@ -52,7 +36,7 @@ struct Rights {
     else if (flags_value & FAILED_ACCESS_ACE_FLAG)
       kind = 2;
     flags[kind] |= flags_value;
-    masks[kind] |= MapGenericRights(ace.mask());
+    masks[kind] |= MapGenericFileRights(ace.mask());
   }
   bool operator==(const Rights&) const = default;
 };

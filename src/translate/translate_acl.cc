@@ -13,8 +13,6 @@ namespace {
 
 constexpr uint8_t kLastSidAceType = 16;
 constexpr uint8_t kFirstCallbackAceType = 9;
-constexpr uint8_t kResourceAttributeAce = 18;
-constexpr uint8_t kScopedPolicyAce = 19;
 constexpr size_t kMaxAceSize = 0xFFFF;
 
 bool IsVendorAce(uint8_t type) {
@@ -73,7 +71,7 @@ void SdTranslator::TranslateAcl(SecurityWorkspace* workspace, Acl& source, Acl* 
       kept.push_back(ace);
       continue;
     }
-    if (type == kResourceAttributeAce || type == kScopedPolicyAce) {
+    if (type == SYSTEM_RESOURCE_ATTRIBUTE_ACE_TYPE || type == SYSTEM_SCOPED_POLICY_ID_ACE_TYPE) {
       TraceAce(L"ACE Copied", ace, sourceServer.name);
       kept.push_back(ace);
       continue;

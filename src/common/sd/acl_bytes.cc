@@ -4,19 +4,12 @@
 #include <cstring>
 #include <vector>
 
+#include "common/sd/byte_order.h"
+
 namespace tarvik {
 namespace {
 
 constexpr size_t kGuidSize = 16;
-
-uint16_t ReadU16(std::span<const uint8_t> bytes, size_t offset) {
-  return static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
-
-void WriteU16(std::span<uint8_t> bytes, size_t offset, uint16_t value) {
-  bytes[offset] = static_cast<uint8_t>(value);
-  bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
-}
 
 // The byte length of the whole ACEs that make up aces, or nothing when the
 // span is not such a sequence.
@@ -26,7 +19,7 @@ std::optional<size_t> WholeAcesLength(AceBytes aces, size_t* count) {
   while (at < aces.size()) {
     if (aces.size() - at < kAceHeaderSize)
       return std::nullopt;
-    const size_t size = ReadU16(aces, at + 2);
+    const size_t size = ReadLe16(aces, at + 2);
     if (size < kAceHeaderSize || size % 4 != 0 || size > aces.size() - at)
       return std::nullopt;
     at += size;
@@ -41,7 +34,7 @@ size_t OffsetOfAce(AclBytes acl, uint32_t index) {
   size_t at = kAclHeaderSize;
   const uint32_t count = AclAceCount(acl);
   for (uint32_t i = 0; i < count && i < index; ++i)
-    at += ReadU16(acl, at + 2);
+    at += ReadLe16(acl, at + 2);
   return at;
 }
 
@@ -52,11 +45,11 @@ uint8_t AclRevision(AclBytes acl) {
 }
 
 uint16_t AclSize(AclBytes acl) {
-  return acl.size() >= kAclHeaderSize ? ReadU16(acl, 2) : 0;
+  return acl.size() >= kAclHeaderSize ? ReadLe16(acl, 2) : 0;
 }
 
 uint16_t AclAceCount(AclBytes acl) {
-  return acl.size() >= kAclHeaderSize ? ReadU16(acl, 4) : 0;
+  return acl.size() >= kAclHeaderSize ? ReadLe16(acl, 4) : 0;
 }
 
 bool IsValidAcl(AclBytes acl) {
@@ -71,7 +64,7 @@ bool IsValidAcl(AclBytes acl) {
   for (uint32_t i = 0; i < AclAceCount(acl); ++i) {
     if (size - at < kAceHeaderSize)
       return false;
-    const size_t ace_size = ReadU16(acl, at + 2);
+    const size_t ace_size = ReadLe16(acl, at + 2);
     if (ace_size < kAceHeaderSize || ace_size % 4 != 0 || ace_size > size - at)
       return false;
     at += ace_size;
@@ -86,7 +79,7 @@ bool InitializeAcl(std::span<uint8_t> buffer, size_t length, uint8_t revision) {
   }
   std::fill(buffer.begin(), buffer.begin() + kAclHeaderSize, uint8_t{0});
   buffer[0] = revision;
-  WriteU16(buffer, 2, static_cast<uint16_t>(length));
+  WriteLe16(buffer, 2, static_cast<uint16_t>(length));
   return true;
 }
 
@@ -94,7 +87,7 @@ std::optional<AceBytes> GetAce(AclBytes acl, uint32_t index) {
   if (!IsValidAcl(acl) || index >= AclAceCount(acl))
     return std::nullopt;
   const size_t at = OffsetOfAce(acl, index);
-  return acl.subspan(at, ReadU16(acl, at + 2));
+  return acl.subspan(at, ReadLe16(acl, at + 2));
 }
 
 bool AddAce(std::span<uint8_t> acl, uint8_t revision, uint32_t index, AceBytes aces) {
@@ -113,7 +106,7 @@ bool AddAce(std::span<uint8_t> acl, uint8_t revision, uint32_t index, AceBytes a
   std::vector<uint8_t> copy(aces.begin(), aces.begin() + *added);
   std::memmove(acl.data() + at + *added, acl.data() + at, used - at);
   std::memcpy(acl.data() + at, copy.data(), copy.size());
-  WriteU16(acl, 4, static_cast<uint16_t>(count + added_count));
+  WriteLe16(acl, 4, static_cast<uint16_t>(count + added_count));
   acl[0] = std::max(acl[0], revision);
   return true;
 }
@@ -123,10 +116,10 @@ bool DeleteAce(std::span<uint8_t> acl, uint32_t index) {
     return false;
   const size_t used = OffsetOfAce(acl, kAppendAce);
   const size_t at = OffsetOfAce(acl, index);
-  const size_t size = ReadU16(acl, at + 2);
+  const size_t size = ReadLe16(acl, at + 2);
   std::memmove(acl.data() + at, acl.data() + at + size, used - at - size);
   std::fill(acl.begin() + (used - size), acl.begin() + used, uint8_t{0});
-  WriteU16(acl, 4, static_cast<uint16_t>(AclAceCount(acl) - 1));
+  WriteLe16(acl, 4, static_cast<uint16_t>(AclAceCount(acl) - 1));
   return true;
 }
 
@@ -139,15 +132,27 @@ uint8_t AceFlags(AceBytes ace) {
 }
 
 uint16_t AceSize(AceBytes ace) {
-  return ace.size() < kAceHeaderSize ? 0 : ReadU16(ace, 2);
+  return ace.size() < kAceHeaderSize ? 0 : ReadLe16(ace, 2);
 }
 
 uint32_t AceUint32(AceBytes ace, size_t offset) {
-  if (offset > ace.size() || ace.size() - offset < 4)
-    return 0;
-  return static_cast<uint32_t>(ace[offset]) | (static_cast<uint32_t>(ace[offset + 1]) << 8) |
-         (static_cast<uint32_t>(ace[offset + 2]) << 16) |
-         (static_cast<uint32_t>(ace[offset + 3]) << 24);
+  return Fits(ace, offset, 4) ? ReadLe32(ace, offset) : 0;
+}
+
+uint32_t MapGenericFileRights(uint32_t mask) {
+  struct Mapping {
+    uint32_t generic, specific;
+  };
+  static constexpr Mapping kMappings[] = {{0x80000000, 0x120089},   // read
+                                          {0x40000000, 0x120116},   // write
+                                          {0x20000000, 0x1200A0},   // execute
+                                          {0x10000000, 0x1F01FF}};  // all
+  uint32_t mapped = mask;
+  for (const Mapping& mapping : kMappings) {
+    if (mask & mapping.generic)
+      mapped = (mapped & ~mapping.generic) | mapping.specific;
+  }
+  return mapped;
 }
 
 bool IsObjectAceType(uint8_t type) {

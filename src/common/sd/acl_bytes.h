@@ -35,6 +35,8 @@ constexpr uint8_t SYSTEM_AUDIT_ACE_TYPE = 2;
 constexpr uint8_t ACCESS_ALLOWED_OBJECT_ACE_TYPE = 5;
 constexpr uint8_t ACCESS_DENIED_OBJECT_ACE_TYPE = 6;
 constexpr uint8_t SYSTEM_MANDATORY_LABEL_ACE_TYPE = 17;
+constexpr uint8_t SYSTEM_RESOURCE_ATTRIBUTE_ACE_TYPE = 18;
+constexpr uint8_t SYSTEM_SCOPED_POLICY_ID_ACE_TYPE = 19;
 constexpr uint8_t OBJECT_INHERIT_ACE = 0x01;
 constexpr uint8_t CONTAINER_INHERIT_ACE = 0x02;
 constexpr uint8_t NO_PROPAGATE_INHERIT_ACE = 0x04;
@@ -78,6 +80,10 @@ uint8_t AceFlags(AceBytes ace);
 uint16_t AceSize(AceBytes ace);
 // The 32-bit value at offset (the mask at 4); 0 when it does not fit.
 uint32_t AceUint32(AceBytes ace, size_t offset);
+
+// The file rights that the generic rights of mask stand for (the generic
+// bits replaced by them).
+uint32_t MapGenericFileRights(uint32_t mask);
 // True for the object ACE types (5 to 8, 11, 12, 15, 16).
 bool IsObjectAceType(uint8_t type);
 // True for the types whose mask is at 4 and SID at 8 (0 to 4, 9, 10, 13, 14,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include "common/sd/byte_order.h"
 
 namespace tarvik {
 namespace {
@@ -12,29 +13,6 @@ constexpr size_t kSidHeader = 8;
 constexpr size_t kMaxSubAuthorities = 15;
 constexpr size_t kAclHeader = 8;
 constexpr size_t kAceHeader = 4;
-
-uint16_t Read16(std::span<const uint8_t> data, size_t at) {
-  return static_cast<uint16_t>(data[at] | data[at + 1] << 8);
-}
-
-uint32_t Read32(std::span<const uint8_t> data, size_t at) {
-  return static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
-         static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
-}
-
-void Put16(std::vector<uint8_t>& out, size_t at, uint16_t value) {
-  out[at] = static_cast<uint8_t>(value);
-  out[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void Put32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    out[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-bool Fits(std::span<const uint8_t> data, size_t at, size_t length) {
-  return at <= data.size() && length <= data.size() - at;
-}
 
 std::optional<std::vector<uint8_t>> ParseSid(std::span<const uint8_t> data, size_t at) {
   if (!Fits(data, at, kSidHeader) || data[at] != 1 || data[at + 1] > kMaxSubAuthorities)
@@ -49,8 +27,8 @@ std::optional<std::vector<uint8_t>> ParseSid(std::span<const uint8_t> data, size
 std::optional<std::vector<uint8_t>> ParseAcl(std::span<const uint8_t> data, size_t at) {
   if (!Fits(data, at, kAclHeader) || (data[at] != 2 && data[at] != 4))
     return std::nullopt;
-  size_t size = Read16(data, at + 2);
-  size_t count = Read16(data, at + 4);
+  size_t size = ReadLe16(data, at + 2);
+  size_t count = ReadLe16(data, at + 4);
   if (size < kAclHeader || !Fits(data, at, size))
     return std::nullopt;
   std::span<const uint8_t> acl = data.subspan(at, size);
@@ -58,7 +36,7 @@ std::optional<std::vector<uint8_t>> ParseAcl(std::span<const uint8_t> data, size
   for (size_t i = 0; i < count; ++i) {
     if (!Fits(acl, position, kAceHeader))
       return std::nullopt;
-    size_t ace_size = Read16(acl, position + 2);
+    size_t ace_size = ReadLe16(acl, position + 2);
     if (ace_size < kAceHeader || !Fits(acl, position, ace_size))
       return std::nullopt;
     position += ace_size;
@@ -118,10 +96,10 @@ std::optional<DescriptorParts> ReadAbsolute(const SECURITY_DESCRIPTOR& descripto
 // parts give; 0 when a SID claims more sub-authorities than any SID has.
 size_t SelfRelativeExtent(const uint8_t* bytes) {
   std::span<const uint8_t> header = MemorySpan(bytes, kHeaderSize);
-  uint16_t control = Read16(header, 2);
+  uint16_t control = ReadLe16(header, 2);
   size_t extent = kHeaderSize;
   for (size_t field : {size_t{4}, size_t{8}}) {
-    size_t offset = Read32(header, field);
+    size_t offset = ReadLe32(header, field);
     if (offset == 0)
       continue;
     if (bytes[offset + 1] > kMaxSubAuthorities)
@@ -130,7 +108,7 @@ size_t SelfRelativeExtent(const uint8_t* bytes) {
   }
   const std::pair<size_t, uint16_t> acls[] = {{12, SE_SACL_PRESENT}, {16, SE_DACL_PRESENT}};
   for (const auto& [field, present] : acls) {
-    size_t offset = Read32(header, field);
+    size_t offset = ReadLe32(header, field);
     if (offset == 0 || (control & present) == 0)
       continue;
     size_t size = static_cast<size_t>(bytes[offset + 2] | bytes[offset + 3] << 8);
@@ -144,7 +122,7 @@ void AppendPart(std::vector<uint8_t>& out, const std::vector<uint8_t>& part, siz
   if (part.empty())
     return;
   out.resize((out.size() + 3) & ~size_t{3});  // NDR aligns each part to 4
-  Put32(out, field, static_cast<uint32_t>(out.size() + bias));
+  WriteLe32(out, field, static_cast<uint32_t>(out.size() + bias));
   out.insert(out.end(), part.begin(), part.end());
 }
 
@@ -157,11 +135,11 @@ std::optional<DescriptorParts> ParseSelfRelative(std::span<const uint8_t> data, 
     return std::nullopt;
   }
   DescriptorParts parts;
-  parts.control = Read16(data, header + 2);
+  parts.control = ReadLe16(data, header + 2);
   std::span<const uint8_t> from_base = data.subspan(base);
   std::vector<uint8_t>* sids[] = {&parts.owner, &parts.group};
   for (size_t i = 0; i < 2; ++i) {
-    size_t offset = Read32(data, header + 4 + 4 * i);
+    size_t offset = ReadLe32(data, header + 4 + 4 * i);
     if (offset == 0)
       continue;
     std::optional<std::vector<uint8_t>> sid = ParseSid(from_base, offset);
@@ -172,7 +150,7 @@ std::optional<DescriptorParts> ParseSelfRelative(std::span<const uint8_t> data, 
   const std::pair<std::vector<uint8_t>*, uint16_t> acls[] = {{&parts.sacl, SE_SACL_PRESENT},
                                                              {&parts.dacl, SE_DACL_PRESENT}};
   for (size_t i = 0; i < 2; ++i) {
-    size_t offset = Read32(data, header + 12 + 4 * i);
+    size_t offset = ReadLe32(data, header + 12 + 4 * i);
     if (offset == 0 || (parts.control & acls[i].second) == 0)
       continue;
     std::optional<std::vector<uint8_t>> acl = ParseAcl(from_base, offset);
@@ -202,7 +180,7 @@ std::optional<DescriptorParts> ReadDescriptorInMemory(const void* descriptor) {
 std::vector<uint8_t> BuildSelfRelative(const DescriptorParts& parts, size_t bias) {
   std::vector<uint8_t> out(kHeaderSize, 0);
   out[0] = SECURITY_DESCRIPTOR_REVISION;
-  Put16(out, 2, static_cast<uint16_t>(parts.control | SE_SELF_RELATIVE));
+  WriteLe16(out, 2, static_cast<uint16_t>(parts.control | SE_SELF_RELATIVE));
   AppendPart(out, parts.owner, 4, bias);
   AppendPart(out, parts.group, 8, bias);
   if ((parts.control & SE_SACL_PRESENT) != 0)
@@ -237,7 +215,7 @@ void SetBit(SECURITY_DESCRIPTOR* descriptor, SECURITY_DESCRIPTOR_CONTROL bit, bo
 const void* PartOf(const void* descriptor, size_t field) {
   const uint8_t* bytes = static_cast<const uint8_t*>(descriptor);
   if ((ControlOf(descriptor) & SE_SELF_RELATIVE) != 0) {
-    uint32_t offset = Read32(std::span<const uint8_t>(bytes, kHeaderSize), field);
+    uint32_t offset = ReadLe32(std::span<const uint8_t>(bytes, kHeaderSize), field);
     return offset == 0 ? nullptr : bytes + offset;
   }
   SECURITY_DESCRIPTOR absolute;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/sd/acl_bytes.h"
+#include "common/sd/byte_order.h"
 #include "platform/win_error.h"
 
 namespace tarvik {
@@ -12,7 +13,6 @@ namespace {
 constexpr uint8_t kInheritanceFlags =
     OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | NO_PROPAGATE_INHERIT_ACE | INHERIT_ONLY_ACE;
 constexpr DWORD kGenericRights = GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL;
-constexpr DWORD kFileAllAccess = 0x001F01FF;
 
 constexpr uint8_t kCreatorOwner[] = {1, 1, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0};  // S-1-3-0
 constexpr uint8_t kCreatorGroup[] = {1, 1, 0, 0, 0, 0, 0, 3, 1, 0, 0, 0};  // S-1-3-1
@@ -22,16 +22,6 @@ struct Creator {
   SidBytes owner;
   SidBytes group;
 };
-
-void WriteU16(std::vector<uint8_t>& bytes, size_t offset, size_t value) {
-  bytes[offset] = static_cast<uint8_t>(value);
-  bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void WriteU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    bytes[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 bool HasAccessMask(uint8_t type) {
   return IsPlainSidAceType(type) || IsObjectAceType(type);
@@ -49,20 +39,6 @@ SidBytes CreatorReplacement(AceBytes ace, const Creator& creator) {
   if (EqualSid(sid, kCreatorGroup))
     return creator.group;
   return {};
-}
-
-// The file rights that the generic rights of mask stand for.
-DWORD MapGenericRights(DWORD mask) {
-  DWORD mapped = mask & ~kGenericRights;
-  if (mask & GENERIC_READ)
-    mapped |= FILE_GENERIC_READ;
-  if (mask & GENERIC_WRITE)
-    mapped |= FILE_GENERIC_WRITE;
-  if (mask & GENERIC_EXECUTE)
-    mapped |= FILE_GENERIC_EXECUTE;
-  if (mask & GENERIC_ALL)
-    mapped |= kFileAllAccess;
-  return mapped;
 }
 
 // Whether the ACE that applies to the new object differs from the parent's
@@ -86,11 +62,11 @@ void AppendEffective(AceBytes ace, const Creator& creator, std::vector<uint8_t>&
     acl.insert(acl.end(), replacement.begin(),
                replacement.begin() + static_cast<ptrdiff_t>(GetLengthSid(replacement)));
     acl.insert(acl.end(), ace.begin() + static_cast<ptrdiff_t>(sid_end), ace.end());
-    WriteU16(acl, start + 2, acl.size() - start);
+    WriteLe16(acl, start + 2, static_cast<uint16_t>(acl.size() - start));
   }
   acl[start + 1] = static_cast<uint8_t>((AceFlags(ace) & ~kInheritanceFlags) | INHERITED_ACE);
   if (HasAccessMask(AceType(ace)))
-    WriteU32(acl, start + 4, MapGenericRights(AceUint32(ace, 4)));
+    WriteLe32(acl, start + 4, MapGenericFileRights(AceUint32(ace, 4)));
 }
 
 // The parent's ACE unchanged but for its flags.
@@ -136,8 +112,8 @@ std::optional<std::vector<uint8_t>> InheritedAcl(AclBytes parent_acl, bool is_di
   if (count == 0)
     return std::nullopt;
   acl[0] = AclRevision(parent_acl);
-  WriteU16(acl, 2, acl.size());
-  WriteU16(acl, 4, count);
+  WriteLe16(acl, 2, static_cast<uint16_t>(acl.size()));
+  WriteLe16(acl, 4, static_cast<uint16_t>(count));
   return acl;
 }
 

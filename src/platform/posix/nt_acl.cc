@@ -2,42 +2,31 @@
 
 #include <span>
 
+#include "common/sd/byte_order.h"
+
 namespace tarvik {
 namespace {
 
 constexpr uint32_t kUniquePointer = 0x00020000;
 constexpr size_t kNtAclHeader = 8;  // version, level, unique pointer
 
-uint16_t Read16(std::span<const uint8_t> data, size_t at) {
-  return static_cast<uint16_t>(data[at] | data[at + 1] << 8);
-}
-
-uint32_t Read32(std::span<const uint8_t> data, size_t at) {
-  return static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
-         static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
-}
-
-bool Fits(std::span<const uint8_t> data, size_t at, size_t length) {
-  return at <= data.size() && length <= data.size() - at;
-}
-
 // Where the descriptor of a version 1 to 4 value starts; 0 when the value
 // does not hold one.
 size_t DescriptorStart(std::span<const uint8_t> value) {
   if (value.size() < kNtAclHeader)
     return 0;
-  uint16_t version = Read16(value, 0);
-  if (Read16(value, 2) != version || Read32(value, 4) == 0)
+  uint16_t version = ReadLe16(value, 0);
+  if (ReadLe16(value, 2) != version || ReadLe32(value, 4) == 0)
     return 0;
   switch (version) {
     case 1:
       return kNtAclHeader;
     case 2:  // sd pointer, 16-byte hash
-      return Fits(value, 8, 20) && Read32(value, 8) != 0 ? 28 : 0;
+      return Fits(value, 8, 20) && ReadLe32(value, 8) != 0 ? 28 : 0;
     case 3:  // sd pointer, hash type, 64-byte hash, aligned
-      return Fits(value, 8, 72) && Read32(value, 8) != 0 ? 80 : 0;
+      return Fits(value, 8, 72) && ReadLe32(value, 8) != 0 ? 80 : 0;
     case 4: {  // as 3, then a NUL-terminated description, NT time, 64-byte hash
-      if (!Fits(value, 8, 70) || Read32(value, 8) == 0)
+      if (!Fits(value, 8, 70) || ReadLe32(value, 8) == 0)
         return 0;
       size_t position = 78;
       while (position < value.size() && value[position] != 0)
