@@ -145,6 +145,8 @@ class DirCopy : public DirCmp {
 
   // The security step's buffers, made on first use.
   SecurityWorkspace& Workspace();
+  // A security step that ended in failure: checked, failed, the result bit.
+  void CountSecurityFailure();
   std::unique_ptr<SecurityWorkspace> securityWorkspace_;
   // Set by the security step when it created the new target file itself.
   bool standInCreated_ = false;

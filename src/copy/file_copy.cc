@@ -42,6 +42,12 @@ SecurityWorkspace& DirCopy::Workspace() {
   return *securityWorkspace_;
 }
 
+void DirCopy::CountSecurityFailure() {
+  ++counters_.securityDescriptorsChecked;
+  ++counters_.securitySettingsFailed;
+  resultBits_ |= kResultSecurityError;
+}
+
 bool DirCopy::SecurityStep(bool is_directory, bool is_new, bool source_is_reparse_point) {
   const CopySettings& s = Settings();
   switch (s.securityMode) {
@@ -57,12 +63,10 @@ bool DirCopy::SecurityStep(bool is_directory, bool is_new, bool source_is_repars
     default:
       break;
   }
-  bool called = false;
   try {
     bool waited_for_creation = false;
     for (;;) {
       bool changed = false;
-      called = true;
       if (ApplySecurity(&Workspace(), current_path_, target_path_, is_directory, !is_new, &changed,
                         source_is_reparse_point)) {
         ++counters_.securityDescriptorsChecked;
@@ -83,19 +87,14 @@ bool DirCopy::SecurityStep(bool is_directory, bool is_new, bool source_is_repars
           RetryOrThrow(L"%s -> SD not set", target_path_);
         }
       } else {
-        ++counters_.securityDescriptorsChecked;
-        ++counters_.securitySettingsFailed;
-        resultBits_ |= kResultSecurityError;
+        CountSecurityFailure();
         return false;
       }
     }
   } catch (DirScanException& e) {
     if (!e.counted()) {
       e.set_counted();
-      if (called)
-        ++counters_.securityDescriptorsChecked;
-      ++counters_.securitySettingsFailed;
-      resultBits_ |= kResultSecurityError;
+      CountSecurityFailure();
     }
     if (e.kind() > 7 || !s.continueOnError)
       throw;

@@ -192,8 +192,7 @@ bool ApplySecurity(SecurityWorkspace* w, const std::wstring& source_path,
     }
     *changed = true;
     return true;
-  } catch (const SDException& e) {
-    (void)e;
+  } catch (const SDException&) {
     LogLastError(L"%s -> Unable to fix security", target_path);
     return false;
   }

@@ -18,6 +18,15 @@ const wchar_t* SystemName(const std::wstring& server) {
   return server.empty() ? nullptr : server.c_str();
 }
 
+// The account-domain SID of server; raises failure when the server cannot
+// tell.
+SId DomainSidOf(const std::wstring& server, const std::wstring& failure) {
+  SId sid = SId::Null();
+  if (!sid.GetDomainSid(server))
+    throw SDException(failure);
+  return sid;
+}
+
 void RecordSettings(SdTranslator* t, SecurityMode mode, bool list_only) {
   const CopySettings& s = Settings();
   t->securityMode = mode;
@@ -56,10 +65,8 @@ void ReadSourceMachineSid(SdTranslator* t, const Server& source) {
   if (t->localSidSourceSet) {
     t->sourceMachineSid = SId(Settings().localSidSource);
   } else {
-    SId machine = SId::Null();
-    if (!machine.GetDomainSid(source.name))
-      throw SDException(Format(L"Unable to get the local source server sid from %s", source.name));
-    t->sourceMachineSid = machine;
+    t->sourceMachineSid = DomainSidOf(
+        source.name, Format(L"Unable to get the local source server sid from %s", source.name));
   }
   const bool has_domain = source.joinStatus == NetSetupDomainName || !source.domainName.empty();
   if (has_domain && source.domainSid.IsValid() &&
@@ -78,10 +85,8 @@ void ReadSourceMachineSid(SdTranslator* t, const Server& source) {
 }
 
 void ReadTargetMachineSid(SdTranslator* t, const Server& target) {
-  SId machine = SId::Null();
-  if (!machine.GetDomainSid(target.name))
-    throw SDException(Format(L"Unable to get the local target server sid from %s", target.name));
-  t->targetMachineSid = machine;
+  t->targetMachineSid = DomainSidOf(
+      target.name, Format(L"Unable to get the local target server sid from %s", target.name));
   if (TracingSecurity())
     TraceSecurity(L"Target machine SID", t->targetMachineSid.ToString());
   t->targetMachineSidKnown = true;
@@ -144,12 +149,10 @@ void PrepareNewDomain(SdTranslator* t, const Server& target, const std::wstring&
       NERR_Success) {
     throw SDException(Format(L"Unable to retrieve the PDC of the new Domain %s", name));
   }
-  SId sid = SId::Null();
-  if (!sid.GetDomainSid(controller))
-    throw SDException(Format(L"Unable to get the SID of the new Domain %s", name));
+  t->newDomainSid =
+      DomainSidOf(controller, Format(L"Unable to get the SID of the new Domain %s", name));
   t->newDomainName = name;
   t->newDomainController = controller;
-  t->newDomainSid = sid;
   if (TracingSecurity())
     LogInfo(L"New Domain SID is : %s\n", t->newDomainSid.ToString());
 }
