@@ -22,11 +22,6 @@ const std::wstring& InvalidSidText() {
   return text;
 }
 
-// The server argument of a system call: null for this computer.
-const wchar_t* SystemName(const std::wstring& server) {
-  return server.empty() ? nullptr : server.c_str();
-}
-
 // The server as messages name it.
 std::wstring ServerText(std::wstring_view server) {
   return server.empty() ? std::wstring(L"this computer") : std::wstring(server);
@@ -39,6 +34,10 @@ std::wstring_view WithoutLeadingBackslashes(std::wstring_view text) {
 }
 
 }  // namespace
+
+const wchar_t* SystemName(const std::wstring& server) {
+  return server.empty() ? nullptr : server.c_str();
+}
 
 SId::SId() {
   Reinitialise();

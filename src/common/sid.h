@@ -24,6 +24,9 @@
 
 namespace tarvik {
 
+// The server argument of a system call: null for this computer.
+const wchar_t* SystemName(const std::wstring& server);
+
 class SId {
  public:
   static constexpr size_t kMaxSubAuthorities = 8;
@@ -113,6 +116,12 @@ class SId {
 
   // --- What was learned ---
   bool resolved() const { return resolved_; }
+  // A lookup gave the SID a name: it was resolved to an account type other
+  // than unknown.
+  bool named() const {
+    return !null_ && resolved_ && account_type_ != SidTypeUnknown &&
+           account_type_ != SidTypeInvalid;
+  }
   // SidTypeInvalid for a null SID.
   SID_NAME_USE accountType() const { return null_ ? SidTypeInvalid : account_type_; }
   const std::wstring& accountName() const { return account_name_; }

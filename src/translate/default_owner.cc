@@ -27,23 +27,13 @@ std::wstring_view WithoutLeadingBackslashes(std::wstring_view text) {
   return text;
 }
 
-// The server argument of a system call: null for this computer.
-const wchar_t* SystemName(const std::wstring& server) {
-  return server.empty() ? nullptr : server.c_str();
-}
-
-bool Named(const SId& sid) {
-  return sid.IsValid() && sid.resolved() && sid.accountType() != SidTypeUnknown &&
-         sid.accountType() != SidTypeInvalid;
-}
-
 // The connected account, when the target names one and the source path is
 // not a DFS share (whose connection says nothing about the target).
 bool ConnectedAccount(const Server& source, const Server& target, SId* owner) {
   if (target.userName.empty() || target.userName == kUnknownUser || source.isDfsShare)
     return false;
   *owner = SId::FromName(target.name, target.userName);
-  return Named(*owner);
+  return owner->named();
 }
 
 // The server that knows the owner's primary group: the target itself for
@@ -101,7 +91,7 @@ DefaultOwner ChooseDefaultOwner(const Server& source, const Server& target) {
         L"BUILTIN\\administrators can be used as default owner when original owner is not "
         L"resolved on target side");
     account_domain = target.name;
-    account = Named(result.owner) ? result.owner.accountName() : std::wstring(L"Administrators");
+    account = result.owner.named() ? result.owner.accountName() : std::wstring(L"Administrators");
   }
   result.groupRid = PrimaryGroupRid(target, account_domain, account);
   return result;

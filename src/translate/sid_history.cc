@@ -23,12 +23,6 @@ SidHistoryDecision MapsTo(const SId& target) {
   return SidHistoryDecision{Kind::kMapsTo, std::vector<uint8_t>(bytes.begin(), bytes.end())};
 }
 
-// The server gave a name for the SID (not merely "no such account").
-bool Named(const SId& sid) {
-  return sid.IsValid() && sid.resolved() && sid.accountType() != SidTypeUnknown &&
-         sid.accountType() != SidTypeInvalid;
-}
-
 // The domain entry of account: its domain's SID with the placeholder RID,
 // named domain_name.
 SId DomainEntryOf(const SId& account, const std::wstring& domain_name) {
@@ -59,7 +53,7 @@ SId DomainOf(const SdTranslator& t, const SId& sid, SidLookupCache* cache,
   SId administrator = sid;
   administrator.SetRid(kAdministratorRid);
   administrator.LookupSid(t.sourceServer.name);
-  if (!Named(administrator) || administrator.domainName().empty())
+  if (!administrator.named() || administrator.domainName().empty())
     return SId::Null();
   entry = DomainEntryOf(sid, administrator.domainName());
   if (cache != nullptr)
@@ -73,7 +67,7 @@ SId DomainOf(const SdTranslator& t, const SId& sid, SidLookupCache* cache,
 SidHistoryDecision DecideForDomain(const SdTranslator& t, const SId& sid, const SId& domain,
                                    SidLookupCache* cache) {
   SId found = LookupOnTarget(t, domain.domainName(), sid.accountName());
-  if (!Named(found))
+  if (!found.named())
     return MapsToItself();
   if (found.EqualSid(sid)) {
     if (cache != nullptr)
@@ -91,7 +85,7 @@ SidHistoryDecision DecideForDomain(const SdTranslator& t, const SId& sid, const 
 // In a migrated domain, each account by its own name.
 SidHistoryDecision DecideByName(const SdTranslator& t, const SId& sid) {
   SId found = LookupOnTarget(t, sid.domainName(), sid.accountName());
-  if (!Named(found) || found.EqualSid(sid))
+  if (!found.named() || found.EqualSid(sid))
     return MapsToItself();
   return MapsTo(found);
 }

@@ -35,8 +35,7 @@ bool MoveToDomain(int rule, const SId& source, const SId& domain, SId* result) {
 
 // An account the server named (not merely a SID it could not map).
 bool Named(const SId& sid) {
-  return sid.IsValid() && sid.resolved() && sid.accountType() != SidTypeUnknown &&
-         sid.accountType() != SidTypeInvalid && sid.accountType() != SidTypeDeletedAccount;
+  return sid.named() && sid.accountType() != SidTypeDeletedAccount;
 }
 
 // The SID map file decides first: a target, or revoked.

@@ -14,10 +14,6 @@ namespace {
 
 constexpr DWORD kDomainControllerTypes = SV_TYPE_DOMAIN_CTRL | SV_TYPE_DOMAIN_BAKCTRL;
 
-const wchar_t* SystemName(const std::wstring& server) {
-  return server.empty() ? nullptr : server.c_str();
-}
-
 // The account-domain SID of server; raises failure when the server cannot
 // tell.
 SId DomainSidOf(const std::wstring& server, const std::wstring& failure) {
