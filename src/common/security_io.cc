@@ -4,6 +4,7 @@
 #include "common/sd/descriptor_bytes.h"
 #include "common/sd/sd_exception.h"
 #include "log/log.h"
+#include "platform/handle_closer.h"
 #include "platform/os.h"
 #include "settings/copy_settings.h"
 #include "util/format.h"
@@ -14,22 +15,6 @@ namespace {
 constexpr uint32_t kFirstReadSize = 1024;
 constexpr SECURITY_INFORMATION kSaclParts =
     SACL_SECURITY_INFORMATION | ATTRIBUTE_SECURITY_INFORMATION | SCOPE_SECURITY_INFORMATION;
-
-// Closes the handle on every way out.
-class HandleCloser {
- public:
-  explicit HandleCloser(HANDLE handle) : handle_(handle) {}
-  HandleCloser(const HandleCloser&) = delete;
-  HandleCloser& operator=(const HandleCloser&) = delete;
-  ~HandleCloser() {
-    DWORD error = Os::GetLastError();
-    Os::Current().CloseHandle(handle_);
-    Os::SetLastError(error);
-  }
-
- private:
-  HANDLE handle_;
-};
 
 DWORD OpenFlags(bool backup_semantics, bool open_reparse_point) {
   return (backup_semantics ? FILE_FLAG_BACKUP_SEMANTICS : 0) |
@@ -90,7 +75,7 @@ void CreateObject(const std::wstring& path, bool is_directory) {
                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
       throw SDException(Format(L"%s -> Unable to create file", path));
-    HandleCloser closer(file);
+    HandleCloser closer(&file);
     return;
   }
   if (os.CreateDirectoryW(path.c_str(), nullptr))
@@ -135,7 +120,7 @@ bool ReadSecurity(SecDesc* target, const std::wstring& path, bool want_sacl, boo
     if (handle == INVALID_HANDLE_VALUE)
       throw SDException(
           Format(L"Get SD Unable to open file %s, error 0x%x", path, Os::GetLastError()));
-    HandleCloser closer(handle);
+    HandleCloser closer(&handle);
     ReadInto(target, handle, parts, path);
     return true;
   } catch (const SDException& e) {
@@ -159,7 +144,7 @@ bool WriteSecurity(SecDesc& descriptor, const std::wstring& path, bool backup_se
                                   OpenFlags(backup_semantics, open_reparse_point), nullptr);
     if (handle == INVALID_HANDLE_VALUE)
       throw SDException(Format(L"%s -> Unable to open object for SD setting ", path));
-    HandleCloser closer(handle);
+    HandleCloser closer(&handle);
     if (Os::Current().SetKernelObjectSecurity(handle, descriptor.parts(), descriptor.descriptor()))
       return true;
     if (Settings().debugSecurity)

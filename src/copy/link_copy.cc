@@ -6,6 +6,7 @@
 #include "copy/dir_copy.h"
 #include "copy/engine_state.h"
 #include "log/log.h"
+#include "platform/handle_closer.h"
 #include "settings/copy_settings.h"
 #include "util/abort.h"
 
@@ -26,21 +27,6 @@ void StopIfAborted() {
 uint16_t ReadU16(const std::vector<uint8_t>& buffer, size_t offset) {
   return static_cast<uint16_t>(buffer[offset] | (buffer[offset + 1] << 8));
 }
-
-// Closes a handle when it goes out of scope.
-class HandleCloser {
- public:
-  explicit HandleCloser(HANDLE* handle) : handle_(handle) {}
-  ~HandleCloser() {
-    if (*handle_ != INVALID_HANDLE_VALUE) {
-      Os::Current().CloseHandle(*handle_);
-      *handle_ = INVALID_HANDLE_VALUE;
-    }
-  }
-
- private:
-  HANDLE* handle_;
-};
 
 }  // namespace
 
