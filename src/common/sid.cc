@@ -12,6 +12,8 @@ namespace tarvik {
 namespace {
 
 constexpr uint8_t kNtAuthority = 5;
+// The sub-authorities of the default SID, all 0.
+constexpr uint8_t kDefaultSubAuthorities = 8;
 // Name buffers of the lookups; a longer name is asked for again.
 constexpr DWORD kNameBufferSize = 513;
 // The domain SID fallback reads the SID of the server's own name.
@@ -103,7 +105,7 @@ void SId::Reinitialise() {
   ForgetLearned();
   sid_.fill(0);
   sid_[0] = 1;
-  sid_[1] = kMaxSubAuthorities;
+  sid_[1] = kDefaultSubAuthorities;
   sid_[7] = kNtAuthority;
   null_ = false;
 }
@@ -117,8 +119,6 @@ void SId::Assign(SidBytes sid) {
   }
   if (!IsValidSid(sid))
     throw SDException(L"Invalid source sid");
-  if (SidSubAuthorityCount(sid) > kMaxSubAuthorities)
-    throw SDException(L"CopySid");
   Reinitialise();
   std::copy_n(sid.begin(), GetLengthSid(sid), sid_.begin());
 }

@@ -3,8 +3,8 @@
 // server, its memoised text form, and the links that SID translation attaches
 // (the SID it maps to, whether it is revoked).
 //
-// An SId holds at most 8 sub-authorities, the most any account SID has; a
-// longer SID is refused with SDException("CopySid"). Machine and domain SIDs
+// An SId holds any SID the system allows, up to 15 sub-authorities (app
+// container and capability SIDs have 10 or more). Machine and domain SIDs
 // are held with the placeholder RID 0xFFFFFFFF appended, so that they have the
 // length of their accounts' SIDs: account X belongs to domain D exactly when
 // D.EqualPrefix(X), and D.SetRid(r) names the account with RID r.
@@ -29,8 +29,8 @@ const wchar_t* SystemName(const std::wstring& server);
 
 class SId {
  public:
-  static constexpr size_t kMaxSubAuthorities = 8;
-  static constexpr size_t kBufferSize = SidLengthForCount(kMaxSubAuthorities);  // 40
+  static constexpr size_t kMaxSubAuthorities = kSidMaxSubAuthorities;
+  static constexpr size_t kBufferSize = SidLengthForCount(kMaxSubAuthorities);  // 68
 
   // S-1-5-0-0-0-0-0-0-0-0 (NT authority, 8 sub-authorities 0), cacheable.
   SId();
@@ -53,8 +53,7 @@ class SId {
 
   // --- Value handling ---
   // An empty span makes the SID null (invalid). Otherwise raises "Invalid
-  // source sid" for bytes that are no valid SID and "CopySid" for a SID of
-  // more than 8 sub-authorities.
+  // source sid" for bytes that are no valid SID.
   void Assign(SidBytes sid);
   // The bytes of the SID (empty when null).
   SidBytes Bytes() const;
@@ -71,7 +70,7 @@ class SId {
   void ReplaceDomain(const SId& source, const SId& domain);
   // Holds domain_id (the SID of an account domain) as a domain SID: the
   // placeholder RID appended, type SidTypeDomain, resolved, with this name.
-  // Raises "CopySid" when the result would exceed 8 sub-authorities.
+  // Raises "CopySid" when the result would exceed 15 sub-authorities.
   void AssignDomain(SidBytes domain_id, std::wstring domain_name);
   // The account-domain SID of server (its machine SID, or on a domain
   // controller its domain's SID) as a domain SID. True at once when already
@@ -140,7 +139,8 @@ class SId {
   void set_mapped(const SId* mapped) { mapped_ = mapped; }
 
  private:
-  // Authority 5 with 8 sub-authorities 0, everything learned forgotten.
+  // The default SID (authority 5, 8 sub-authorities 0), everything learned
+  // forgotten.
   void Reinitialise();
   void ForgetLearned();
   // Copies the cached entry's SID and what was learned about it.

@@ -85,7 +85,8 @@ struct SdTranslator {
 
   // workspace->source into workspace->built: owner and group (with /o),
   // DACL, SACL (with /a or /dac), control. False when the descriptor could
-  // not be taken apart or built; what was built so far stays.
+  // not be taken apart or built; what was built so far stays, incomplete,
+  // and must not be written.
   bool TranslateSecurityDescriptor(SecurityWorkspace* workspace) const;
 };
 

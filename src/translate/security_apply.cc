@@ -4,6 +4,7 @@
 #include "common/sd/sd_exception.h"
 #include "common/security_io.h"
 #include "log/log.h"
+#include "platform/os.h"
 #include "settings/copy_settings.h"
 #include "translate/sd_translator.h"
 #include "util/format.h"
@@ -173,8 +174,11 @@ bool ApplySecurity(SecurityWorkspace* w, const std::wstring& source_path,
       return false;
     w->sourcePath = source_path;
     w->targetPath = target_path;
-    // A descriptor translated only in part is still compared and written.
-    TranslateSecurityDescriptor(w);
+    // A descriptor translated only in part would strip the target of what
+    // failed (a missing DACL lets the target's default one in), so the
+    // object fails instead and keeps what it has.
+    if (!TranslateSecurityDescriptor(w))
+      throw SDException(L"Unable to translate the security descriptor");
     if (target_existed) {
       if (!ReadSecurity(&w->current, target_path, t.copyAudit, t.copyDac, true, open_reparse_point))
         return false;
@@ -193,6 +197,10 @@ bool ApplySecurity(SecurityWorkspace* w, const std::wstring& source_path,
     *changed = true;
     return true;
   } catch (const SDException&) {
+    // The descriptor for the target could not be built. The thread's last
+    // error is some earlier call's, which the security step could take for
+    // a lost connection or a missing target and retry.
+    Os::SetLastError(ERROR_INVALID_SECURITY_DESCR);
     LogLastError(L"%s -> Unable to fix security", target_path);
     return false;
   }

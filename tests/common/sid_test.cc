@@ -5,7 +5,6 @@
 #include <functional>
 
 #include "common/sd/sd_exception.h"
-#include "common/sd/sid_string.h"
 #include "common/sd/sid_value.h"
 #include "common/sid_lookup_cache.h"
 #include "support/world_os.h"
@@ -34,20 +33,28 @@ std::wstring ExceptionText(const std::function<void()>& action) {
   return L"(no exception)";
 }
 
-TEST(SIdTest, HoldsAtMostEightSubAuthorities) {
+TEST(SIdTest, HoldsEverySidUpToFifteenSubAuthorities) {
   SId sid;
   EXPECT_EQ(sid.ToString(), L"S-1-5-0-0-0-0-0-0-0-0");
   EXPECT_TRUE(sid.cacheable());
-  sid.Assign(Bytes(L"S-1-5-21-1-2-3-4-5-6-7"));
-  EXPECT_EQ(sid.ToString(), L"S-1-5-21-1-2-3-4-5-6-7");
-  // Nine sub-authorities parse, but no SId holds them.
-  std::optional<std::vector<uint8_t>> nine = ParseSidString(L"S-1-5-21-1-2-3-4-5-6-7-8", 10);
-  ASSERT_TRUE(nine);
-  EXPECT_EQ(ExceptionText([&] { sid.Assign(*nine); }), L"CopySid");
-  EXPECT_EQ(sid.ToString(), L"S-1-5-21-1-2-3-4-5-6-7");  // unchanged
+  // A capability SID has ten sub-authorities; fifteen is the most there are.
+  for (const wchar_t* text :
+       {L"S-1-15-3-1024-1065365936-1281604716-3511738428-1654721687-432734479-3232135806-"
+        L"4053264122-3456934681",
+        L"S-1-5-21-1-2-3-4-5-6-7-8-9-10-11-12-13-14"}) {
+    sid.Assign(Bytes(text));
+    EXPECT_EQ(sid.ToString(), text);
+    SId copy = sid;
+    EXPECT_TRUE(copy.EqualSid(sid));
+  }
   std::vector<uint8_t> broken = Bytes(L"S-1-5-18");
   broken[0] = 3;
   EXPECT_EQ(ExceptionText([&] { sid.Assign(broken); }), L"Invalid source sid");
+  std::vector<uint8_t> sixteen = Bytes(L"S-1-5-21-1-2-3-4-5-6-7-8-9-10-11-12-13-14");
+  sixteen[1] = 16;
+  sixteen.resize(sixteen.size() + 4);
+  EXPECT_EQ(ExceptionText([&] { sid.Assign(sixteen); }), L"Invalid source sid");
+  EXPECT_EQ(sid.ToString(), L"S-1-5-21-1-2-3-4-5-6-7-8-9-10-11-12-13-14");  // unchanged
 }
 
 TEST(SIdTest, NullSidIsInvalidEverywhere) {
@@ -94,8 +101,13 @@ TEST(SIdTest, RidArithmeticAndDomains) {
   target.ReplaceDomain(account, new_domain);
   EXPECT_EQ(target.ToString(), L"S-1-5-21-7-8-9-1001");
 
-  // Seven sub-authorities and the placeholder make eight; one more is too many.
-  EXPECT_EQ(ExceptionText([&] { domain.AssignDomain(Bytes(L"S-1-5-1-2-3-4-5-6-7-8"), L"X"); }),
+  // Fourteen sub-authorities and the placeholder make fifteen; one more is
+  // too many.
+  domain.AssignDomain(Bytes(L"S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14"), L"X");
+  EXPECT_EQ(domain.GetRid(), kMachineSidPlaceholderRid);
+  EXPECT_EQ(ExceptionText([&] {
+              domain.AssignDomain(Bytes(L"S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15"), L"X");
+            }),
             L"CopySid");
 }
 

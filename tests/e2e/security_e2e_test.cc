@@ -765,6 +765,56 @@ TEST_F(SecurityE2eTest, TransientSecurityFailuresAreRetried) {
   EXPECT_EQ(Count(result.out, Statistic("Security Descriptor Setting(s) failed", 1, true)), 1u);
 }
 
+// Capability SIDs have ten sub-authorities and are common on profile and
+// home shares: their entries are carried like any other, and /secfix puts
+// back one that a target lost.
+TEST_F(SecurityE2eTest, CapabilitySidsAreCarried) {
+  const std::string capability =
+      "S-1-15-3-1024-1065365936-1281604716-3511738428-1654721687-432734479-3232135806-"
+      "4053264122-3456934681";
+  const AceList dacl = {Allow(Rid(kCorp, 1104)), Allow(capability, kRead)};
+  MakeSourceFile("profile.txt", "profile", Descriptor(Rid(kCorp, 1104), Rid(kCorp, 513), dacl));
+  RunResult result = Run("dst", {"/o"});
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  const std::string target = Target("dst", "profile.txt");
+  EXPECT_EQ(Observe(target).dacl, Entries(dacl));
+
+  SetNtAcl(target, Descriptor(Rid(kCorp, 1104), Rid(kCorp, 513), {Allow(Rid(kCorp, 1104))}));
+  result = Run("dst", {"/secfix", "/d"});
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_EQ(Observe(target).dacl, Entries(dacl));
+  EXPECT_EQ(Count(result.out, "\\\\FS3\\data\\dst\\profile.txt -> Security fixed\n"), 1u)
+      << result.out;
+}
+
+// A descriptor whose DACL cannot be translated (an entry's SID is damaged)
+// fails the object's security step: reported, counted, bit 2. Nothing of it
+// is written: a new target is not given the owner without the DACL, an
+// existing one keeps its descriptor.
+TEST_F(SecurityE2eTest, ADescriptorThatCannotBeTranslatedIsNotWritten) {
+  AceBytes damaged = Allow(kEveryone, kRead);
+  damaged[8] = 7;  // the SID's revision
+  MakeSourceFile("damaged.txt", "payload",
+                 Descriptor(Rid(kCorp, 1104), Rid(kCorp, 513), {Allow(Rid(kCorp, 1104)), damaged}));
+  const std::string error =
+      "ERROR (1338) : \\\\FS3\\data\\dst\\damaged.txt -> Unable to fix security\n";
+  RunResult result = Run("dst", {"/o"});
+  EXPECT_EQ(result.exitCode, 2) << result.out;
+  EXPECT_EQ(Count(result.out, error), 1u) << result.out;
+  EXPECT_EQ(Count(result.out, Statistic("Security Descriptor Setting(s) failed", 1, true)), 1u);
+  const std::string target = Target("dst", "damaged.txt");
+  EXPECT_EQ(ReadFile(target), "payload");
+  EXPECT_EQ(RawNtAcl(target), "");
+
+  SetNtAcl(target, Descriptor(Rid(kNewCorp, 2202), Rid(kCorp, 513), {Allow(Rid(kCorp, 1106))}));
+  const std::string existing = RawNtAcl(target);
+  result = Run("dst", {"/secforce", "/d", "/o"});
+  EXPECT_EQ(result.exitCode, 2) << result.out;
+  EXPECT_EQ(RawNtAcl(target), existing);
+  EXPECT_EQ(Count(result.out, error), 1u) << result.out;
+  EXPECT_EQ(Count(result.out, "Security fixed"), 0u);
+}
+
 // Samba's python bindings, where installed: the interpreter that imports them.
 std::string SambaPython() {
   for (const char* python : {"/usr/bin/python3", "python3"}) {

@@ -145,6 +145,24 @@ TEST_F(TranslateDescriptorTest, PartsAndControlFollowTheSwitches) {
   world_.TakeOutput();
 }
 
+TEST_F(TranslateDescriptorTest, CapabilitySidsAreCarried) {
+  // Ten sub-authorities, as profile and home shares grant to app packages.
+  const std::wstring capability =
+      L"S-1-15-3-1024-1065365936-1281604716-3511738428-1654721687-432734479-3232135806-"
+      L"4053264122-3456934681";
+  translator_.copyAudit = true;
+  DescriptorParts parts = Typical(Rid(kCorp, 1104));
+  parts.dacl =
+      RawAcl({RawAce(0, 0, 0x1F01FF, Rid(kCorp, 1104)), RawAce(0, 0, 0x1200A9, capability)});
+  parts.sacl = RawAcl({RawAce(2, 0xC0, 0x10000, capability)});
+  LoadSource(parts, 0xF);
+  ASSERT_TRUE(translator_.TranslateSecurityDescriptor(&workspace_));
+  DescriptorParts built = Built();
+  EXPECT_EQ(built.dacl, parts.dacl);
+  EXPECT_EQ(built.sacl, parts.sacl);
+  world_.TakeOutput();
+}
+
 TEST_F(TranslateDescriptorTest, AnEntryThatCannotBeReadFailsTheTranslation) {
   DescriptorParts parts = Typical(Rid(kCorp, 1104));
   std::vector<uint8_t> broken = RawAce(0, 0, 0x1F01FF, L"S-1-1-0");
