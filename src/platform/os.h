@@ -6,6 +6,39 @@
 //
 // PosixOs (platform/posix) stands in for Windows on Linux; tests may install an
 // Os of their own, and a fault-injecting decorator wraps any Os.
+//
+// The contract every Os keeps (test doubles and decorators included):
+//
+// - Threads. Every call is safe from any number of threads at once without
+//   outside locking, on the same or on different objects, unless its comment
+//   says otherwise. What is not shared is the use of one handle: calls on one
+//   handle from several threads at once are safe (none corrupts the Os), but
+//   their order is the callers' affair, and closing a handle while another
+//   thread still uses it makes that thread's calls fail with
+//   ERROR_INVALID_HANDLE, never touch another object.
+// - What a handle refers to. An open handle refers to the object it opened
+//   for its whole life, not to a path:
+//   - when the call itself replaces the object behind the handle (a
+//     reparse point set on a file or directory turns it into a link, a
+//     deleted reparse point turns a link back into an empty object), the
+//     handle refers to the new object from then on, with the same access and
+//     sharing; the replaced object leaves no trace in the sharing of others;
+//   - when the object is renamed, calls through the handle still reach it,
+//     and FILE_FLAG_DELETE_ON_CLOSE deletes it under its new name or not at
+//     all, never whatever took its old name. (PosixOs keeps this for every
+//     handle that holds the object's data; a handle opened on a symbolic
+//     link itself, or only for metadata on a file the account may not read,
+//     names its object by path for metadata calls, so such an object is not
+//     to be renamed while one is open: its delete-on-close still holds.)
+//   - when the object is deleted (which its open handles must allow through
+//     FILE_SHARE_DELETE), the handle keeps working until it is closed.
+// - Sharing. The sharing modes of a handle hold against the other handles
+//   of the process on the same object, and against nothing else.
+// - Times. A last-write time set through a handle that may write the file
+//   stays the file's last-write time while that handle writes, and is what
+//   the file shows if the process dies at any instant before the handle is
+//   closed; a file created or truncated through CreateFileW is never seen as
+//   finished before its writer closes it.
 #ifndef TARVIK_PLATFORM_OS_H_
 #define TARVIK_PLATFORM_OS_H_
 

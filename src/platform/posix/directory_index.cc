@@ -113,8 +113,10 @@ bool DirectoryIndex::BeginCreate(const std::string& directory, const std::string
   Listing& listing = listings_[Key(directory)];
   if (listing.creating.count(folded) != 0)
     return false;
+  // A name this process made is known even while the listing is out of
+  // date (the listing may predate it).
   auto known = listing.names.find(folded);
-  if (listing.valid && known != listing.names.end() && known->second != name)
+  if (known != listing.names.end() && known->second != name)
     return false;
   listing.creating.emplace(folded, name);
   return true;
@@ -134,10 +136,12 @@ void DirectoryIndex::EndCreate(const std::string& directory, const std::string& 
     }
   }
   ++listing.generation;
-  if (!listing.valid)
-    return;
+  // Kept even in a listing that is out of date: another thread that listed
+  // the directory before this name existed meets it in BeginCreate.
   if (created)
     listing.names.try_emplace(folded, name);
+  if (!listing.valid)
+    return;
   if (listing.creating.empty()) {
     // The directory is quiet again: from here on its time tells of changes.
     struct stat now;

@@ -8,7 +8,9 @@
 //
 // - a name being created is seen from the start of its creation (so that two
 //   threads creating "a" and "A" meet as they would on Windows), and stays
-//   when the creation succeeds;
+//   when the creation succeeds, even while the rest of the listing is out of
+//   date, so that a thread that listed the directory before the name existed
+//   still meets it;
 // - a removal or a rename makes the directory be listed again;
 // - a change by anyone else shows in the directory's modification time, read
 //   with nanoseconds, which is checked on every look-up while no creation of

@@ -29,6 +29,14 @@ void HandleObject::ReleaseShare() {
   share_table_ = nullptr;
 }
 
+bool HandleObject::MoveShare(const ShareTable::Key& key) {
+  if (share_table_ == nullptr || key == share_key_)
+    return true;
+  ShareTable* table = share_table_;
+  ReleaseShare();
+  return TakeShare(*table, key, share_access_, share_mode_);
+}
+
 int HandleObject::Close() {
   if (!owns_fd || fd < 0)
     return 0;

@@ -51,11 +51,22 @@ struct HandleObject {
   bool TakeShare(ShareTable& table, const ShareTable::Key& key, DWORD data_access,
                  DWORD share_mode);
   void ReleaseShare();
+  // The host object behind the handle was replaced by another (a file by a
+  // link, say): the handle's record moves to key, the new object, so that
+  // the old one's records do not outlive it. False, holding no record, when
+  // the new object is already open in a way the handle's record conflicts
+  // with.
+  bool MoveShare(const ShareTable::Key& key);
   // Times set through this handle (NT times, 0 = none). As on NTFS, later
   // writes through the handle keep them instead of moving the last-write
   // time on: a copy in progress keeps the time its writer chose.
   std::atomic<uint64_t> kept_last_access{0};
   std::atomic<uint64_t> kept_last_write{0};
+  // The file's writing has not ended (see pending_write.h): this handle made
+  // it pending, or recorded a last-write time for it, and a handle that may
+  // write the data ends that when it closes.
+  std::atomic<bool> write_pending{false};
+  std::atomic<bool> write_time_recorded{false};
 
   // Searches.
   std::unique_ptr<FindState> find;

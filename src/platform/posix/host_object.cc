@@ -9,6 +9,7 @@
 
 #include "platform/posix/dos_attributes.h"
 #include "platform/posix/file_times.h"
+#include "platform/posix/pending_write.h"
 #include "platform/posix/reparse_points.h"
 
 namespace tarvik {
@@ -87,6 +88,15 @@ int ReadHostInfo(const HostObject& object, HostInfo* info) {
   info->last_access_time = NtTime(host.stx_atime);
   info->last_write_time = NtTime(host.stx_mtime);
   info->creation_time = HostCreationTime(host);
+  if (IsWritePending(host.stx_mode)) {
+    info->write_pending = true;
+    info->last_write_time =
+        PendingWriteTime(object.fd, object.path.c_str(), &info->write_time_recorded);
+  }
+  if (host.stx_mask & STATX_BTIME) {
+    info->birth =
+        static_cast<uint64_t>(host.stx_btime.tv_sec) * 1000000000ull + host.stx_btime.tv_nsec;
+  }
 
   std::string value;
   const char* name = info->is_link ? kLinkDosAttributeName : kDosAttributeName;

@@ -28,12 +28,15 @@ struct HostInfo {
   uint64_t size = 0;
   uint64_t index = 0;  // the inode
   uint64_t device = 0;
+  uint64_t birth = 0;  // the host's birth time in nanoseconds since 1970, 0 where it keeps none
   DWORD links = 1;
   DWORD reparse_tag = 0;  // with FILE_ATTRIBUTE_REPARSE_POINT
   bool is_directory = false;
-  bool is_link = false;         // a host symbolic link
-  DWORD stored_attributes = 0;  // as kept in the attribute (or the default)
-  bool has_stored = false;      // the DOS attribute exists
+  bool is_link = false;              // a host symbolic link
+  DWORD stored_attributes = 0;       // as kept in the attribute (or the default)
+  bool has_stored = false;           // the DOS attribute exists
+  bool write_pending = false;        // a file whose writing has not ended (see pending_write.h)
+  bool write_time_recorded = false;  // ... with its last-write time recorded
 };
 
 // The attributes that SetFileAttributesW can change; the others belong to the

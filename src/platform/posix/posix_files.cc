@@ -16,6 +16,7 @@
 #include "platform/posix/host_object.h"
 #include "platform/posix/name_mapping.h"
 #include "platform/posix/object_security.h"
+#include "platform/posix/pending_write.h"
 #include "platform/posix/posix_os.h"
 
 namespace tarvik {
@@ -65,6 +66,30 @@ void KeepSetTimes(const HandleObject& object) {
                write_time != 0 ? &write_time : nullptr);
 }
 
+// After a last-write time was set through the handle: a handle that may
+// write the file's data keeps that time where its writes cannot move it
+// (a copy in progress keeps the mark its writer chose, whatever instant the
+// process dies at); one that may not sets the time of a finished file.
+int KeepWriteTime(HandleObject& object, uint64_t write_time) {
+  HostObject host = ObjectOf(object);
+  if (object.is_directory || object.is_link)
+    return 0;
+  if ((object.access & kWriteRights) == 0) {
+    HostInfo info;
+    if (ReadHostInfo(host, &info) != 0 || !info.write_pending)
+      return 0;
+    return EndPendingWrite(host, info.write_time_recorded);
+  }
+  int error = RecordPendingWriteTime(host, write_time);
+  if (error == 0 && !object.write_pending)
+    error = BeginPendingWrite(host);
+  if (error != 0)
+    return error;
+  object.write_pending = true;
+  object.write_time_recorded = true;
+  return 0;
+}
+
 // A time the caller passes to mean "leave it": zero, or all ones (which also
 // asks to stop updating the time on later changes).
 bool KeepsTime(const FILETIME* time) {
@@ -89,7 +114,7 @@ struct OpenRequest {
 
 ShareTable::Key ShareKeyOf(const HostInfo& info) {
   return {makedev(static_cast<unsigned>(info.device >> 32), static_cast<unsigned>(info.device)),
-          static_cast<ino_t>(info.index)};
+          static_cast<ino_t>(info.index), info.birth};
 }
 
 // Records the new handle in the sharing of the object it opened, before
@@ -99,10 +124,10 @@ DWORD TakeShare(ShareTable& shares, const OpenRequest& request, HandleObject& fi
   DWORD access = ShareTable::DataAccessOf(request.access, request.flags);
   if (access == 0)
     return ERROR_SUCCESS;
-  struct stat info;
-  if (::fstat(file.fd, &info) != 0)
+  ShareTable::Key key;
+  if (!ShareTable::KeyOfDescriptor(file.fd, &key))
     return ErrorFromErrno(errno);
-  if (!file.TakeShare(shares, {info.st_dev, info.st_ino}, access, request.share_mode))
+  if (!file.TakeShare(shares, key, access, request.share_mode))
     return ERROR_SHARING_VIOLATION;
   return ERROR_SUCCESS;
 }
@@ -234,6 +259,13 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
   if (share_error != ERROR_SUCCESS)
     return share_error;
   if (replaces) {
+    // The file is marked unfinished before its data goes; a time recorded
+    // for an earlier writing no longer says anything.
+    if (!meta.write_pending && BeginPendingWrite(ObjectOf(*file)) == 0)
+      meta.write_pending = true;
+    if (meta.write_time_recorded)
+      RemovePendingWriteTime(ObjectOf(*file));
+    file->write_pending = meta.write_pending;
     if (::ftruncate(fd, 0) != 0)
       return ErrorFromErrno(errno);
   }
@@ -248,6 +280,15 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
   }
   *out = std::move(file);
   return ERROR_SUCCESS;
+}
+
+// Whether the object open on the handle is what its host path names now.
+bool StillAtItsPath(const HandleObject& object) {
+  ShareTable::Key opened;
+  if (object.fd < 0 || !ShareTable::KeyOfDescriptor(object.fd, &opened))
+    return false;
+  HostInfo info;
+  return ReadHostInfo(HostObject{object.host_path, -1}, &info) == 0 && ShareKeyOf(info) == opened;
 }
 
 // Whether the creator gives the new object a descriptor of its own instead
@@ -273,7 +314,8 @@ DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, const 
   }
   if (request.flags & FILE_FLAG_WRITE_THROUGH)
     flags |= O_DSYNC;
-  int fd = OpenRetryingInterrupts(host, flags);
+  // Born unfinished: no instant shows the new file as complete.
+  int fd = OpenRetryingInterrupts(host, flags, 0666 | kWritePendingBit);
   if (fd < 0) {
     if (errno == EEXIST)
       return kLookAgain;
@@ -281,6 +323,7 @@ DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, const 
   }
   *out = std::make_shared<HandleObject>(HandleObject::Kind::kFile, fd, true);
   (*out)->host_path = host;
+  (*out)->write_pending = true;
   // Another thread opened the new file before its creator could record it:
   // as if that one had come first.
   DWORD share_error = TakeShare(shares, request, **out);
@@ -623,7 +666,12 @@ BOOL PosixOs::CloseHandle(HANDLE handle) {
   if (object == nullptr)
     return Fail(ERROR_INVALID_HANDLE);
   object->ReleaseShare();
-  if (object->delete_on_close) {
+  // The writer is done: the file shows the time the handle left on it.
+  if (object->write_pending && (object->access & kWriteRights) != 0 && !object->delete_on_close)
+    EndPendingWrite(ObjectOf(*object), object->write_time_recorded);
+  // Only the object the handle opened goes: another may stand at its path
+  // by now (the object was renamed, or replaced and made again).
+  if (object->delete_on_close && StillAtItsPath(*object)) {
     if (object->is_directory && !object->is_link)
       ::rmdir(object->host_path.c_str());
     else
@@ -710,6 +758,8 @@ BOOL PosixOs::SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME*
     return TRUE;
   int error = SetHostTimes(host, access_time != 0 ? &access_time : nullptr,
                            write_time != 0 ? &write_time : nullptr);
+  if (error == 0 && write_time != 0)
+    error = KeepWriteTime(*object, write_time);
   if (error != 0)
     return Fail(HostError(error, object->host_path));
   if (access_time != 0)

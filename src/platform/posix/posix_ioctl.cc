@@ -54,6 +54,14 @@ DWORD Reopen(HandleObject& object, bool as_link) {
   int fd = ::open(object.host_path.c_str(), flags);
   if (fd < 0)
     return ErrorFromErrno(errno);
+  // The old object is gone and the host may give its inode number to the
+  // next file made: the handle's sharing goes with what it now refers to,
+  // before the old descriptor lets the inode go.
+  ShareTable::Key key;
+  if (ShareTable::KeyOfDescriptor(fd, &key))
+    object.MoveShare(key);
+  else
+    object.ReleaseShare();
   object.Close();
   object.fd = fd;
   object.is_link = as_link;

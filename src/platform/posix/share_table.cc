@@ -1,5 +1,9 @@
 #include "platform/posix/share_table.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <functional>
 
 namespace tarvik {
@@ -27,9 +31,22 @@ DWORD ShareTable::DataAccessOf(DWORD desired_access, DWORD flags) {
   return access;
 }
 
+bool ShareTable::KeyOfDescriptor(int fd, Key* key) {
+  struct statx info;
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &info) != 0)
+    return false;
+  key->device = makedev(info.stx_dev_major, info.stx_dev_minor);
+  key->inode = info.stx_ino;
+  key->birth =
+      (info.stx_mask & STATX_BTIME)
+          ? static_cast<uint64_t>(info.stx_btime.tv_sec) * 1000000000ull + info.stx_btime.tv_nsec
+          : 0;
+  return true;
+}
+
 size_t ShareTable::KeyHash::operator()(const Key& key) const {
   return std::hash<uint64_t>()(static_cast<uint64_t>(key.inode) * 0x9E3779B97F4A7C15ull ^
-                               static_cast<uint64_t>(key.device));
+                               static_cast<uint64_t>(key.device) ^ key.birth);
 }
 
 bool ShareTable::Open(const Key& key, DWORD access, DWORD share_mode) {

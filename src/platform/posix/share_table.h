@@ -20,12 +20,19 @@ namespace tarvik {
 // only for attributes or security takes no part. Safe to use from any thread.
 class ShareTable {
  public:
-  // A host object: (st_dev, st_ino).
+  // A host object: (st_dev, st_ino) and its birth time where the host
+  // keeps one, so that an inode number the host gives again to a new object
+  // never meets the records of the old one.
   struct Key {
     dev_t device = 0;
     ino_t inode = 0;
+    uint64_t birth = 0;  // nanoseconds since 1970; 0 where the host keeps none
     bool operator==(const Key&) const = default;
   };
+
+  // The key of the object open on fd; false (errno set) when the host
+  // cannot tell.
+  static bool KeyOfDescriptor(int fd, Key* key);
 
   // The data access that desired_access (and FILE_FLAG_DELETE_ON_CLOSE in
   // flags) asks for, in the bits of the sharing mode: FILE_SHARE_READ for
