@@ -1,5 +1,6 @@
 // The NT metadata of real host files: attributes and times in user.DOSATTRIB,
 // the read-only rules, positioned I/O, directories and compression.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -133,6 +134,57 @@ TEST_F(PosixMetadataTest, TimesRoundTripAndHandlesDescribeTheirFile) {
   EXPECT_EQ(FileTimeValue(got_creation), FileTimeValue(creation));
   EXPECT_EQ(FileTimeValue(got_write), FileTimeValue(write));
   os_.CloseHandle(file);
+}
+
+// A file being written must look unfinished to whoever reads it next, even
+// after the process died between any two of its calls.
+TEST_F(PosixMetadataTest, UnfinishedFilesShowTheTimeTheirWriterSet) {
+  auto last_write = [this](const std::wstring& path) {
+    HANDLE reader = Open(path, FILE_READ_ATTRIBUTES);
+    FILETIME time{};
+    EXPECT_TRUE(os_.GetFileTime(reader, nullptr, nullptr, &time));
+    os_.CloseHandle(reader);
+    return FileTimeValue(time);
+  };
+  auto host_mode = [this](const std::wstring& path) {
+    struct stat host {};
+    EXPECT_EQ(::stat(world_.HostPath(path).c_str(), &host), 0);
+    return host.st_mode;
+  };
+  const FILETIME mark = FileTimeFromUnix(4734060);
+  const FILETIME real = FileTimeFromUnix(1500000000);
+
+  HANDLE writer = Open(L"C:\\p.bin", GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, CREATE_NEW);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(last_write(L"C:\\p.bin"), 0u);  // born unfinished
+  ASSERT_TRUE(os_.SetFileTime(writer, nullptr, nullptr, &mark));
+  DWORD written;
+  ASSERT_TRUE(os_.WriteFile(writer, "data", 4, &written, nullptr));
+  // A write that moved the host's time, and a process that died before
+  // putting it back: the time the writer set is still what shows.
+  ASSERT_EQ(::utimensat(AT_FDCWD, world_.HostPath(L"C:\\p.bin").c_str(), nullptr, 0), 0);
+  EXPECT_EQ(last_write(L"C:\\p.bin"), FileTimeValue(mark));
+  os_.CloseHandle(writer);
+  EXPECT_EQ(last_write(L"C:\\p.bin"), FileTimeValue(mark));
+  EXPECT_EQ(host_mode(L"C:\\p.bin") & S_ISVTX, 0u);
+  EXPECT_FALSE(world_.GetXattr(L"C:\\p.bin", "user.tarvik.PendingWriteTime").has_value());
+
+  // Truncated, it is unfinished again until its writer closes it.
+  writer = Open(L"C:\\p.bin", GENERIC_WRITE, CREATE_ALWAYS);
+  EXPECT_EQ(last_write(L"C:\\p.bin"), 0u);
+  os_.CloseHandle(writer);
+  EXPECT_NE(last_write(L"C:\\p.bin"), 0u);
+
+  // Made without the right to write its data (as a security step makes a
+  // file), it stays unfinished until a time is set on it.
+  HANDLE maker = Open(L"C:\\q.bin", READ_CONTROL | FILE_WRITE_ATTRIBUTES, CREATE_NEW);
+  os_.CloseHandle(maker);
+  EXPECT_EQ(last_write(L"C:\\q.bin"), 0u);
+  HANDLE setter = Open(L"C:\\q.bin", FILE_WRITE_ATTRIBUTES);
+  ASSERT_TRUE(os_.SetFileTime(setter, nullptr, nullptr, &real));
+  os_.CloseHandle(setter);
+  EXPECT_EQ(last_write(L"C:\\q.bin"), FileTimeValue(real));
+  EXPECT_EQ(host_mode(L"C:\\q.bin") & S_ISVTX, 0u);
 }
 
 TEST_F(PosixMetadataTest, CreationTakesTheRequestedAttributes) {

@@ -46,6 +46,7 @@ struct HandleObject {
   bool is_link = false;
   bool path_only = false;               // an O_PATH descriptor: no data, metadata through host_path
   const WorldVolume* volume = nullptr;  // null: a host path off every drive
+  std::string volume_root;              // the host directory of the drive or share
   // Records the handle's open in table (see ShareTable::Open); false when
   // it conflicts. The record goes with ReleaseShare, or with the object.
   bool TakeShare(ShareTable& table, const ShareTable::Key& key, DWORD data_access,

@@ -56,8 +56,12 @@ HostObject ObjectOf(const HandleObject& object) {
   return HostObject{object.host_path, object.is_link || object.path_only ? -1 : object.fd};
 }
 
-// Puts back the times set through the handle after a write moved them.
-void KeepSetTimes(const HandleObject& object) {
+// Puts back the times set through the handle after a write moved them. A
+// file whose last-write time is recorded while it is written shows that time
+// anyway; its host time is put back once, when the handle closes.
+void KeepSetTimes(const HandleObject& object, bool even_if_recorded = false) {
+  if (object.write_time_recorded && !even_if_recorded)
+    return;
   uint64_t access_time = object.kept_last_access.load();
   uint64_t write_time = object.kept_last_write.load();
   if (access_time == 0 && write_time == 0)
@@ -70,15 +74,19 @@ void KeepSetTimes(const HandleObject& object) {
 // write the file's data keeps that time where its writes cannot move it
 // (a copy in progress keeps the mark its writer chose, whatever instant the
 // process dies at); one that may not sets the time of a finished file.
-int KeepWriteTime(HandleObject& object, uint64_t write_time) {
+// known: the object's state read just before, or null.
+int KeepWriteTime(HandleObject& object, uint64_t write_time, const HostInfo* known) {
   HostObject host = ObjectOf(object);
   if (object.is_directory || object.is_link)
     return 0;
   if ((object.access & kWriteRights) == 0) {
-    HostInfo info;
-    if (ReadHostInfo(host, &info) != 0 || !info.write_pending)
-      return 0;
-    return EndPendingWrite(host, info.write_time_recorded);
+    bool pending = known != nullptr && known->write_pending;
+    if (known == nullptr) {
+      struct stat info;
+      int result = host.fd >= 0 ? ::fstat(host.fd, &info) : ::lstat(host.path.c_str(), &info);
+      pending = result == 0 && IsWritePending(info.st_mode);
+    }
+    return pending ? EndPendingWrite(host, true) : 0;
   }
   int error = RecordPendingWriteTime(host, write_time);
   if (error == 0 && !object.write_pending)
@@ -433,6 +441,7 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
   file->path = file_name;
   file->access = desired_access;
   file->volume = resolved.volume;
+  file->volume_root = resolved.root_host;
   file->delete_on_close = (flags_and_attributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
   if ((flags_and_attributes & FILE_FLAG_SEQUENTIAL_SCAN) && !file->is_directory && !file->is_link)
     ::posix_fadvise(file->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -667,8 +676,10 @@ BOOL PosixOs::CloseHandle(HANDLE handle) {
     return Fail(ERROR_INVALID_HANDLE);
   object->ReleaseShare();
   // The writer is done: the file shows the time the handle left on it.
-  if (object->write_pending && (object->access & kWriteRights) != 0 && !object->delete_on_close)
+  if (object->write_pending && (object->access & kWriteRights) != 0 && !object->delete_on_close) {
+    KeepSetTimes(*object, true);
     EndPendingWrite(ObjectOf(*object), object->write_time_recorded);
+  }
   // Only the object the handle opened goes: another may stand at its path
   // by now (the object was renamed, or replaced and made again).
   if (object->delete_on_close && StillAtItsPath(*object)) {
@@ -689,6 +700,33 @@ BOOL PosixOs::CloseHandle(HANDLE handle) {
 
 // --- Metadata by handle ---
 
+DWORD PosixOs::VolumeSerialOf(const HandleObject& object, uint64_t device) const {
+  DWORD serial = object.volume != nullptr ? object.volume->serial : 0;
+  const std::string& root = object.volume_root.empty() ? std::string("/") : object.volume_root;
+  uint64_t root_device = 0;
+  {
+    std::lock_guard lock(root_devices_mutex_);
+    auto known = root_devices_.find(root);
+    if (known != root_devices_.end())
+      root_device = known->second;
+  }
+  if (root_device == 0) {
+    struct stat info;
+    if (::stat(root.c_str(), &info) != 0)
+      return serial;
+    root_device = (static_cast<uint64_t>(major(info.st_dev)) << 32) | minor(info.st_dev);
+    std::lock_guard lock(root_devices_mutex_);
+    root_devices_[root] = root_device;
+  }
+  // A host file system mounted below the drive's root is another volume, as
+  // a volume mounted in a folder is: its serial differs, so that objects of
+  // the two never share an identity (inode numbers repeat between them).
+  if (device == root_device)
+    return serial;
+  DWORD folded = static_cast<DWORD>((device >> 32) * 0x9E3779B1u) ^ static_cast<DWORD>(device);
+  return serial ^ (folded == 0 ? 1 : folded);
+}
+
 BOOL PosixOs::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
   std::shared_ptr<HandleObject> object = Lookup(file);
   if (object == nullptr)
@@ -705,7 +743,7 @@ BOOL PosixOs::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION
   information->ftCreationTime = FileTimeFromNtTime(info.creation_time);
   information->ftLastAccessTime = FileTimeFromNtTime(info.last_access_time);
   information->ftLastWriteTime = FileTimeFromNtTime(info.last_write_time);
-  information->dwVolumeSerialNumber = object->volume != nullptr ? object->volume->serial : 0;
+  information->dwVolumeSerialNumber = VolumeSerialOf(*object, info.device);
   information->nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
   information->nFileSizeLow = static_cast<DWORD>(info.size);
   information->nNumberOfLinks = info.links;
@@ -744,9 +782,11 @@ BOOL PosixOs::SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME*
   if ((object->access & kWriteAttributeRights) == 0)
     return Fail(ERROR_ACCESS_DENIED);
   HostObject host = ObjectOf(*object);
+  HostInfo info;
+  const HostInfo* known = nullptr;
   if (!KeepsTime(creation)) {
-    HostInfo info;
     int error = ReadHostInfo(host, &info);
+    known = &info;
     if (error == 0)
       error = WriteDosInfo(host, info, info.attributes, NtTimeFromFileTime(*creation));
     if (error != 0)
@@ -759,7 +799,7 @@ BOOL PosixOs::SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME*
   int error = SetHostTimes(host, access_time != 0 ? &access_time : nullptr,
                            write_time != 0 ? &write_time : nullptr);
   if (error == 0 && write_time != 0)
-    error = KeepWriteTime(*object, write_time);
+    error = KeepWriteTime(*object, write_time, known);
   if (error != 0)
     return Fail(HostError(error, object->host_path));
   if (access_time != 0)

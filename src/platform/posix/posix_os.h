@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "platform/os.h"
 #include "platform/posix/account_directory.h"
@@ -154,6 +156,9 @@ class PosixOs : public Os {
   HANDLE AddConsole(int fd, DWORD initial_mode);
   // The open handle, or null with ERROR_INVALID_HANDLE set.
   std::shared_ptr<HandleObject> Lookup(HANDLE handle) const;
+  // The serial of the volume an object open on object lies on (device: the
+  // host device it lies on).
+  DWORD VolumeSerialOf(const HandleObject& object, uint64_t device) const;
   BOOL WriteAll(HandleObject& object, const char* data, size_t size, size_t* written);
   // The computer a server argument names (null, empty or "." for this
   // one), or null with *error set to ERROR_BAD_NETPATH.
@@ -175,6 +180,9 @@ class PosixOs : public Os {
   // objects leave it when they go.
   ShareTable shares_;
   HandleTable handles_;
+  // The host device of each drive's or share's root directory, as read once.
+  mutable std::mutex root_devices_mutex_;
+  mutable std::unordered_map<std::string, uint64_t> root_devices_;
   HANDLE std_input_;
   HANDLE std_output_;
   HANDLE std_error_;
