@@ -53,6 +53,7 @@ void ScanCounters::Add(const ScanCounters& other) {
   directoryTimeErrors += other.directoryTimeErrors;
   mismatchedFiles += other.mismatchedFiles;
   mismatchedDirectories += other.mismatchedDirectories;
+  directoryReadsFailed += other.directoryReadsFailed;
   findTime += other.findTime;
   findCount += other.findCount;
 }

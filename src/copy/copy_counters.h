@@ -73,7 +73,8 @@ struct ScanCounters {
   uint32_t directoryTimeErrors = 0;
   uint32_t mismatchedFiles = 0;
   uint32_t mismatchedDirectories = 0;
-  int64_t findTime = 0;  // performance-counter ticks
+  uint32_t directoryReadsFailed = 0;  // source directories whose content could not be read
+  int64_t findTime = 0;               // performance-counter ticks
   int32_t findCount = 0;
 
   void Add(const ScanCounters& other);

@@ -40,6 +40,7 @@ void DirCopy::PrintStatistics() {
   scan.directoriesFound = dirs_found();
   scan.mismatchedFiles = mismatched_files();
   scan.mismatchedDirectories = mismatched_dirs();
+  scan.directoryReadsFailed = directory_reads_failed();
   LogText(L"%s", SummaryResultsText(counters_, scan, Settings(), 0));
 }
 

@@ -427,6 +427,7 @@ void DirCopyThread::MergeStatistics() {
   task.scan.directoryTimeErrors = time_setting_failures();
   task.scan.mismatchedFiles = mismatched_files();
   task.scan.mismatchedDirectories = mismatched_dirs();
+  task.scan.directoryReadsFailed = directory_reads_failed();
   task.scan.findTime = search_time();
   task.scan.findCount = static_cast<int32_t>(searches_timed());
   task.filesTaken = filesTaken_;

@@ -183,7 +183,10 @@ bool DirCopy::CopyFileData(FindData* target) {
     if (e.kind() == kAborted)
       LogWarning(L"%s -> copy ABORTED.", current_path_);
     CloseJobHandles(job);
-    DeleteAfterFailure(job);
+    // Only a target this copy created or truncated is partial; an existing
+    // one it never opened is still the last good copy.
+    if (job.targetOpened || standInCreated_)
+      DeleteAfterFailure(job);
     if (e.IsFatal() || !Settings().continueOnError)
       throw;
     if (e.kind() != kAborted)
@@ -200,8 +203,9 @@ bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job) {
   // A read-only target is written without the attribute, which is put back
   // at the end.
   bool restore_read_only = false;
+  bool clear_read_only = false;
   if (target != nullptr && (target->attributes() & FILE_ATTRIBUTE_READONLY)) {
-    ClearTargetReadOnly(*target);
+    clear_read_only = true;
     restore_read_only = true;
     job.creationAttributes = target->attributes() & ~FILE_ATTRIBUTE_READONLY;
   } else {
@@ -242,8 +246,15 @@ bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job) {
       job.done = 1;
       break;
     }
-    CreateTargetFile(job);
+    // The source first: a source that cannot be read must leave the
+    // target's last good copy as it is.
+    ResetRetries();
     OpenSourceFile(job);
+    if (clear_read_only) {
+      ClearTargetReadOnly(*target);
+      clear_read_only = false;
+    }
+    CreateTargetFile(job);
     if (s.createOnly || job.plannedSize == 0) {
       job.done = 1;
     } else {

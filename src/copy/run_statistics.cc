@@ -92,6 +92,7 @@ void CopyModeLines(std::wstring* out, const RunTotals& totals, const CopySetting
               c.fileCopiesFailed);
   FailureLine(out, L"Skipped copy(ies) of file content", c.skippedContentCopies);
   FailureLine(out, L"Creation of Directory(ies) failed", c.directoryCreationsFailed);
+  FailureLine(out, L"Reading of Directory(ies) failed", totals.scan.directoryReadsFailed);
   FailureLine(out, L"Mismatched File(s)", totals.scan.mismatchedFiles);
   FailureLine(out, L"Mismatched Directory(ies)", totals.scan.mismatchedDirectories);
   LineIfSet(out, L"Security Descriptor Setting(s) done:", c.securitySettingsDone);
@@ -155,7 +156,7 @@ void RunStatistics::Merge(const TaskReport& task, uint32_t row_index, const DirC
   totals_.scan.Add(task.scan);
   totals_.filesTaken += task.filesTaken;
   totals_.treesTaken += task.treesTaken;
-  totals_.exitBits |= task.resultBits;
+  totals_.exitBits |= task.resultBits | FailureBits(task.copy, task.scan);
   if (timings == nullptr || row_index >= totals_.rows.size())
     return;
   DirCopyStats& row = totals_.rows[row_index];
@@ -204,6 +205,25 @@ RunTotals RunStatistics::Snapshot() {
 uint32_t RunStatistics::ExitBits() {
   std::lock_guard lock(statisticsLock_);
   return totals_.exitBits;
+}
+
+uint32_t FailureBits(const CopyCounters& c, const ScanCounters& scan) {
+  uint32_t bits = 0;
+  if (scan.mismatchedFiles != 0 || scan.mismatchedDirectories != 0)
+    bits |= kResultMismatch;
+  // /sd skips the data of a file whose security failed: a security failure.
+  if (c.securitySettingsFailed != 0 || c.skippedContentCopies != 0)
+    bits |= kResultSecurityError;
+  const uint32_t data_failures[] = {c.fileCopiesFailed,        c.directoryCreationsFailed,
+                                    scan.directoryReadsFailed, c.purgedFilesFailed,
+                                    c.purgedDirectoriesFailed, c.fileLinksFailed,
+                                    c.directoryLinksFailed,    c.deletedFilesFailed,
+                                    c.contentMismatches,       c.md5Mismatches};
+  for (uint32_t failures : data_failures) {
+    if (failures != 0)
+      bits |= kResultDataError;
+  }
+  return bits;
 }
 
 RunStatistics& TheRunStatistics() {
@@ -306,6 +326,7 @@ std::wstring SummaryResultsText(const CopyCounters& c, const ScanCounters& scan,
   failure(create ? L"Creation of File(s) failed" : L"Copy of File(s) failed", c.fileCopiesFailed);
   LineIfSet(&out, L"Skipped copy(ies) of file content", c.skippedContentCopies);
   failure(L"Creation of Directory(ies) failed", c.directoryCreationsFailed);
+  failure(L"Reading of Directory(ies) failed", scan.directoryReadsFailed);
   failure(L"Mismatched File(s)", scan.mismatchedFiles);
   failure(L"Mismatched Directory(ies)", scan.mismatchedDirectories);
   LineIfSet(&out, L"Security Descriptor Setting(s) done", c.securitySettingsDone);

@@ -87,6 +87,10 @@ class RunStatistics {
   RunTotals totals_;
 };
 
+// The exit bits that the failure counters (those the summary marks with
+// " !") imply: a run that reports a failure never ends with 0.
+uint32_t FailureBits(const CopyCounters& copy, const ScanCounters& scan);
+
 // The process-wide run totals.
 RunStatistics& TheRunStatistics();
 

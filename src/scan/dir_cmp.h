@@ -160,8 +160,14 @@ class DirCmp : public DirScan {
   void ReportFile(FindData& target);
   std::wstring SourceNameAsCompared(const FindData& source) const;
 
-  // The intermediate directories above the target root.
-  void ProbeAndCreateAncestors();
+  // The intermediate directories above the target root: where the part of
+  // the long form that exists ends (at its final '\' when the target itself
+  // exists, at the volume part's end when nothing below it does), then the
+  // creation of the missing ones after it.
+  std::ptrdiff_t FindExistingTargetPart();
+  void CreateMissingAncestors(std::ptrdiff_t existing_end);
+  // Refuses a target that is the source, lies inside it, or holds it.
+  void RefuseOverlappingRoots();
 };
 
 }  // namespace tarvik

@@ -323,6 +323,7 @@ int DirScan::ScanNext() {
       LogWarning(L"%s -> browsing ABORTED.", current_path_);
       return kDirectoryDone;
     }
+    ++directory_reads_failed_;
     if (exception.IsFatal() || !Settings().continueOnError)
       throw;
     ReportException(exception);
@@ -772,6 +773,7 @@ void DirScan::ResetScan() {
   total_sort_duration_ = 0;
   objects_sorted_ = 0;
   time_setting_failures_ = 0;
+  directory_reads_failed_ = 0;
   searches_timed_ = 0;
 }
 

@@ -185,6 +185,9 @@ class DirScan : public NameFilters {
   int64_t search_time() const { return search_time_; }
   uint32_t searches_timed() const { return searches_timed_; }
   uint32_t time_setting_failures() const { return time_setting_failures_; }
+  // Source directories whose content could not be read (their sub-tree is
+  // missing on the target).
+  uint32_t directory_reads_failed() const { return directory_reads_failed_; }
   size_t level_count() const { return levels_.size(); }
   size_t target_dir_count() const { return target_dirs_.size(); }
 
@@ -244,6 +247,7 @@ class DirScan : public NameFilters {
   int64_t search_time_ = 0;  // performance-counter ticks in the listing calls
   uint32_t searches_timed_ = 0;
   uint32_t time_setting_failures_ = 0;
+  uint32_t directory_reads_failed_ = 0;
 
  private:
   // The steps of the walk.

@@ -164,4 +164,30 @@ bool IsPathSeparatorAt(std::wstring_view long_path, size_t index) {
   return c == L'/' && (IsHostPath(long_path) || IsLongHostPath(long_path));
 }
 
+std::vector<std::wstring> SelfAndParents(std::wstring_view long_path) {
+  const std::ptrdiff_t volume_end = VolumePartEnd(long_path);
+  std::wstring_view path = long_path;
+  auto last = [&path] { return static_cast<std::ptrdiff_t>(path.size()) - 1; };
+  while (last() > 0 && last() > volume_end && IsPathSeparatorAt(path, path.size() - 1))
+    path.remove_suffix(1);
+  std::vector<std::wstring> chain;
+  for (;;) {
+    chain.emplace_back(path);
+    if (volume_end == kNoVolumeEnd)
+      break;
+    std::ptrdiff_t separator = last();
+    while (separator > volume_end && !IsPathSeparatorAt(path, static_cast<size_t>(separator)))
+      --separator;
+    if (separator > volume_end) {
+      path = path.substr(0, static_cast<size_t>(separator));
+      continue;
+    }
+    // Only the volume root is left above (none for a relative path).
+    if (volume_end < 0 || last() <= volume_end)
+      break;
+    path = path.substr(0, static_cast<size_t>(volume_end) + 1);
+  }
+  return chain;
+}
+
 }  // namespace tarvik

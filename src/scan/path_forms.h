@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvik {
 
@@ -70,6 +71,11 @@ std::ptrdiff_t VolumePartEnd(std::wstring_view long_path);
 // Separators inside a long form: '\', and also '/' in the host part of a
 // host path ("\\?\UNC\/srv/a").
 bool IsPathSeparatorAt(std::wstring_view long_path, size_t index);
+
+// The object a long form names, then each of its parents up to the volume
+// root, nearest first: "\\?\C:\a\b" gives "\\?\C:\a\b", "\\?\C:\a"
+// and "\\?\C:\". Trailing separators are dropped, except the volume root's.
+std::vector<std::wstring> SelfAndParents(std::wstring_view long_path);
 
 }  // namespace tarvik
 

@@ -330,6 +330,43 @@ TEST_F(CopyEngineTest, PartialTargetKeepsTheRecoveryMarkAndIsRecoveredLater) {
   EXPECT_EQ(LastWrite(L"C:\\dst\\part.bin"), FileTimeValue(kOld));
 }
 
+TEST_F(CopyEngineTest, UnreadableSourceLeavesTheTargetsLastGoodCopy) {
+  // Every source opens once, for the setting of its times below; then never.
+  UseWorld(WorldWithFaults(
+      R"([{"call": "CreateFileW", "path": "*\\src\\*.txt", "error": "ERROR_SHARING_VIOLATION",
+          "after": 3, "count": 0}])"));
+  world().WriteFile(L"C:\\src\\a_older.txt", "fresh", Written(kNew));
+  world().WriteFile(L"C:\\dst\\a_older.txt", "good", Written(kOld));
+  world().WriteFile(L"C:\\src\\b_ro.txt", "fresh", Written(kNew));
+  world().WriteFile(L"C:\\dst\\b_ro.txt", "read-only", Written(kOld));
+  world().SetAttributes(L"C:\\dst\\b_ro.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+  world().WriteFile(L"C:\\src\\c_new.txt", "fresh", Written(kNew));
+  Settings().retryCount = 0;
+  Settings().threadCount = 1;
+  for (const int security : {0, 1}) {
+    for (const int continue_on_error : {1, 0}) {
+      SCOPED_TRACE(testing::Message() << "security " << security << ", /c " << continue_on_error);
+      Settings().noSecurity = security == 0;
+      Settings().securityMode = security == 0 ? SecurityMode::None : SecurityMode::Copy;
+      Settings().continueOnError = continue_on_error;
+      CopyRun run = Run();
+      EXPECT_TRUE(run.Printed(L"C:\\src\\a_older.txt -> Unable to open")) << ToUtf8(run.output);
+      EXPECT_EQ(world().ReadFile(L"C:\\dst\\a_older.txt"), "good");
+      EXPECT_EQ(LastWrite(L"C:\\dst\\a_older.txt"), FileTimeValue(kOld));
+      EXPECT_FALSE(run.Printed(L"C:\\dst\\a_older.txt -> Trying to DELETE"));
+      EXPECT_TRUE(run.exitBits & kResultDataError);
+      if (!continue_on_error)
+        continue;  // the first failure ends the run
+      EXPECT_EQ(world().ReadFile(L"C:\\dst\\b_ro.txt"), "read-only");
+      EXPECT_TRUE(Attributes(L"C:\\dst\\b_ro.txt") & FILE_ATTRIBUTE_READONLY);
+      // A new target that the failed copy made (empty, with its security)
+      // goes again.
+      EXPECT_FALSE(world().Exists(L"C:\\dst\\c_new.txt"));
+      EXPECT_EQ(run.totals.copy.fileCopiesFailed, 3u);
+    }
+  }
+}
+
 TEST_F(CopyEngineTest, DiskFullAbortsTheRunOrIsRetried) {
   const std::string data = RandomBytes(1048576 + 3, 6);
   {

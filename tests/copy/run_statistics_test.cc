@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <thread>
 #include <vector>
+
+#include "util/format.h"
 
 namespace tarvik {
 namespace {
@@ -155,6 +158,70 @@ TEST(RunStatisticsTest, MergesFromManyThreads) {
   EXPECT_EQ(totals.attachRefCount, 8000u);
   EXPECT_EQ(totals.exitBits, kResultDataError);
   EXPECT_EQ(totals.rows[3].copyCount, 1000);
+}
+
+TEST(RunStatisticsTest, EveryFailureLineSetsAnExitBit) {
+  struct Case {
+    const wchar_t* label;
+    void (*set)(RunTotals&);
+    uint32_t bit;
+  };
+  const Case cases[] = {
+      {L"Copy of File(s) failed", [](RunTotals& t) { t.copy.fileCopiesFailed = 1; },
+       kResultDataError},
+      {L"Skipped copy(ies) of file content", [](RunTotals& t) { t.copy.skippedContentCopies = 1; },
+       kResultSecurityError},
+      {L"Creation of Directory(ies) failed",
+       [](RunTotals& t) { t.copy.directoryCreationsFailed = 1; }, kResultDataError},
+      {L"Reading of Directory(ies) failed", [](RunTotals& t) { t.scan.directoryReadsFailed = 1; },
+       kResultDataError},
+      {L"Mismatched File(s)", [](RunTotals& t) { t.scan.mismatchedFiles = 1; }, kResultMismatch},
+      {L"Mismatched Directory(ies)", [](RunTotals& t) { t.scan.mismatchedDirectories = 1; },
+       kResultMismatch},
+      {L"Security Descriptor Setting(s) failed",
+       [](RunTotals& t) { t.copy.securitySettingsFailed = 1; }, kResultSecurityError},
+      {L"Number of Purged file(s) failed", [](RunTotals& t) { t.copy.purgedFilesFailed = 1; },
+       kResultDataError},
+      {L"Number of Purged directory(ies) failed",
+       [](RunTotals& t) { t.copy.purgedDirectoriesFailed = 1; }, kResultDataError},
+      {L"Number of file(s) symlink failed", [](RunTotals& t) { t.copy.fileLinksFailed = 1; },
+       kResultDataError},
+      {L"Number of directory(ies) symlink failed",
+       [](RunTotals& t) { t.copy.directoryLinksFailed = 1; }, kResultDataError},
+      {L"Number of Deleted file(s) failed", [](RunTotals& t) { t.copy.deletedFilesFailed = 1; },
+       kResultDataError},
+      {L"Count of File content mismatch", [](RunTotals& t) { t.copy.contentMismatches = 1; },
+       kResultDataError},
+  };
+  CopySettings settings;
+  settings.checkContentMode = kCheckBin;
+  RunTotals all;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    RunTotals totals;
+    c.set(totals);
+    c.set(all);
+    EXPECT_NE(RunStatisticsText(totals, settings, {}).find(Format(L"%-42s: 1 !\n", c.label)),
+              std::wstring::npos);
+    RunStatistics statistics;
+    statistics.Reset(1, 1);
+    statistics.Merge(TaskReport{.copy = totals.copy, .scan = totals.scan}, 0, nullptr);
+    EXPECT_EQ(statistics.ExitBits(), c.bit);
+  }
+  // No other line is marked: a new failure line needs its bit and its case.
+  const std::wstring text = RunStatisticsText(all, settings, {});
+  size_t marked = 0;
+  for (size_t at = text.find(L" !\n"); at != std::wstring::npos; at = text.find(L" !\n", at + 1))
+    ++marked;
+  EXPECT_EQ(marked, std::size(cases));
+
+  RunTotals md5;
+  md5.copy.md5Mismatches = 1;
+  settings.checkContentMode = kCheckMd5;
+  EXPECT_NE(RunStatisticsText(md5, settings, {}).find(L"Count of File MD5 mismatch"),
+            std::wstring::npos);
+  EXPECT_EQ(FailureBits(md5.copy, md5.scan), uint32_t{kResultDataError});
+  EXPECT_EQ(FailureBits(CopyCounters(), ScanCounters()), 0u);
 }
 
 TEST(RunStatisticsTest, SummaryResultsOfASingleEngine) {

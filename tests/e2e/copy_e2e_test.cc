@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <random>
 #include <thread>
@@ -317,10 +318,18 @@ TEST_F(CopyE2eTest, KilledCopyLeavesTheRecoveryMarkAndTheNextRunRecopies) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }  // killed without a chance to clean up
-  // The partial file is there, with its final size reserved, but its
-  // last-write time is the recovery mark: 1970-02-24 19:01:00 UTC.
+  // The partial file is there, with its final size reserved, marked as a
+  // file whose writing has not ended (the sticky bit), with the last-write
+  // time its writer set recorded: the recovery mark, 1970-02-24 19:01:00 UTC.
   ASSERT_TRUE(fs::exists(temp_ / "dst/big.bin"));
-  EXPECT_EQ(ModificationTime(temp_ / "dst/big.bin").tv_sec, 4734060);
+  struct stat partial {};
+  ASSERT_EQ(stat((temp_ / "dst/big.bin").c_str(), &partial), 0);
+  EXPECT_NE(partial.st_mode & S_ISVTX, 0u);
+  uint64_t recorded = 0;
+  EXPECT_EQ(getxattr((temp_ / "dst/big.bin").c_str(), "user.tarvik.PendingWriteTime", &recorded,
+                     sizeof(recorded)),
+            8);
+  EXPECT_EQ(recorded, 0x019DDCED2CE3FE00u);
 
   // Even a run that copies only newer files takes it again.
   RunResult result = RunProgram({"C:\\src", "C:\\dst", "/s", "/nosec", "/d"}, World());
@@ -462,6 +471,100 @@ TEST_F(CopyE2eTest, UnreachableServersAndUnknownSharesStopTheRun) {
   }
   EXPECT_FALSE(fs::exists(temp_ / "local/d"));
   EXPECT_FALSE(fs::exists(temp_ / "pub/d"));
+}
+
+// Every file and directory under root, with its data and last-write time.
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> tree;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
+    const std::string relative = it->path().lexically_relative(root).string();
+    const timespec time = ModificationTime(it->path().string());
+    tree[relative] = (it->is_directory() ? std::string("<dir>") : ReadFile(it->path().string())) +
+                     "@" + std::to_string(time.tv_sec) + "." + std::to_string(time.tv_nsec);
+  }
+  return tree;
+}
+
+TEST_F(CopyE2eTest, SourceAndTargetMustBeSeparateTrees) {
+  MakeFile(temp_ / "src/a.txt", "alpha", Time(1500000000));
+  MakeFile(temp_ / "src/sub/b.txt", "beta", Time(1500000001));
+  const std::map<std::string, std::string> before = Snapshot(temp_ / "src");
+  // C: and D: are the same host directory, and so is the share \\FS1\data.
+  const std::string file = temp_ / "world.json";
+  WriteFile(file, R"({"computer": "E2EPC",
+    "drives": {"C:": {"path": ")" +
+                      temp_.path() + R"("}, "D:": {"path": ")" + temp_.path() +
+                      R"("}},
+    "servers": [{"name": "FS1", "sid": "S-1-5-21-1-2-3",
+                 "shares": [{"name": "data", "path": ")" +
+                      temp_.path() + R"("}]}]})");
+  RunOptions world;
+  world.environment["TARVIK_WORLD"] = file;
+  const std::string inside = ": the source and the destination must be different trees.\n";
+  const std::string same = " are the same directory" + inside;
+  struct Case {
+    std::string source;
+    std::string target;
+    std::string message;
+    bool host_world;  // the default world: host paths on Z:
+  };
+  const Case cases[] = {
+      {temp_ / "src", temp_ / "src/", "and " + temp_.path() + "/src\\" + same, true},
+      {"C:\\src", "C:\\src\\", "ERROR : C:\\src\\ and C:\\src\\" + same, false},
+      {"C:\\src", "C:\\SRC", "C:\\src\\ and C:\\SRC\\" + same, false},
+      {"C:\\src", "D:\\src", "C:\\src\\ and D:\\src\\" + same, false},
+      {"C:\\src", "\\\\FS1\\data\\src", "C:\\src\\ and \\\\FS1\\data\\src\\" + same, false},
+      {"C:\\src", "C:\\src\\sub",
+       "The destination C:\\src\\sub\\ lies inside the source C:\\src\\" + inside, false},
+      {"C:\\src", "D:\\SRC\\new\\deeper",
+       "The destination D:\\SRC\\new\\deeper\\ lies inside the source C:\\src\\" + inside, false},
+      {"C:\\src\\sub", "C:\\",
+       "The source C:\\src\\sub\\ lies inside the destination C:\\" + inside, false},
+      {"\\\\FS1\\data\\src\\sub", "D:\\src",
+       "The source \\\\FS1\\data\\src\\sub\\ lies inside the destination D:\\src\\" + inside,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source + " -> " + c.target);
+    RunResult result = RunProgram({c.source, c.target, "/s", "/nosec", "/purge", "/r:0", "/w:0"},
+                                  c.host_world ? RunOptions() : world);
+    EXPECT_EQ(result.exitCode, 8) << result.out;
+    EXPECT_EQ(Count(result.out, c.message), 1u) << result.out;
+    EXPECT_EQ(result.out.find("Processing the copy"), std::string::npos);
+    EXPECT_EQ(Snapshot(temp_ / "src"), before);
+  }
+  // Two separate trees on the same volume are fine.
+  RunResult result = RunProgram({"C:\\src", "D:\\dst", "/s", "/nosec", "/r:0", "/w:0"}, world);
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_EQ(ReadFile(temp_ / "dst/sub/b.txt"), "beta");
+  EXPECT_EQ(Snapshot(temp_ / "src"), before);
+}
+
+TEST_F(CopyE2eTest, MissingSubTreesEndWithTheDataBit) {
+  MakeFile(temp_ / "src/a.txt", "alpha", Time(1500000000));
+  MakeFile(temp_ / "src/unreadable/b.txt", "beta", Time(1500000000));
+  MakeFile(temp_ / "src/uncreatable/c.txt", "gamma", Time(1500000000));
+  struct Case {
+    std::string fault;
+    std::string line;
+  };
+  const Case cases[] = {
+      {R"([{"call": "FindFirstFileW", "path": "*\\src\\unreadable\\*", "error": "ERROR_ACCESS_DENIED",
+           "count": 0}])",
+       "Reading of Directory(ies) failed          : 1 !\n"},
+      {R"([{"call": "CreateDirectoryW", "path": "*\\dst\\uncreatable*",
+           "error": "ERROR_ACCESS_DENIED", "count": 0}])",
+       "Creation of Directory(ies) failed         : 1 !\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    fs::remove_all(temp_ / "dst");
+    RunResult result =
+        RunProgram({"C:\\src", "C:\\dst", "/s", "/nosec", "/c", "/r:0", "/w:0"}, World(c.fault));
+    EXPECT_EQ(result.exitCode, 4) << result.out;
+    EXPECT_EQ(Count(result.out, c.line), 1u) << result.out;
+    EXPECT_EQ(ReadFile(temp_ / "dst/a.txt"), "alpha");  // /c went on
+  }
 }
 
 }  // namespace

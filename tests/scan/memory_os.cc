@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "scan/name_filters.h"
 #include "util/text.h"
@@ -237,6 +238,10 @@ BOOL MemoryOs::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATIO
   information->ftLastWriteTime = data.ftLastWriteTime;
   information->nFileSizeHigh = data.nFileSizeHigh;
   information->nFileSizeLow = data.nFileSizeLow;
+  // Every path names its own object: its key tells it apart.
+  const uint64_t index = std::hash<std::wstring>{}(it->second.key);
+  information->nFileIndexHigh = static_cast<DWORD>(index >> 32);
+  information->nFileIndexLow = static_cast<DWORD>(index);
   return TRUE;
 }
 

@@ -60,5 +60,21 @@ TEST(PathFormsTest, VolumePartEnds) {
   EXPECT_FALSE(IsPathSeparatorAt(L"\\\\?\\C:\\a/b", 9));
 }
 
+TEST(PathFormsTest, SelfAndParentsEndAtTheVolumeRoot) {
+  using Chain = std::vector<std::wstring>;
+  EXPECT_EQ(SelfAndParents(L"\\\\?\\C:\\a\\b\\"),
+            (Chain{L"\\\\?\\C:\\a\\b", L"\\\\?\\C:\\a", L"\\\\?\\C:\\"}));
+  EXPECT_EQ(SelfAndParents(L"\\\\?\\C:\\"), (Chain{L"\\\\?\\C:\\"}));
+  EXPECT_EQ(SelfAndParents(L"\\\\?\\UNC\\srv\\share\\a\\"),
+            (Chain{L"\\\\?\\UNC\\srv\\share\\a", L"\\\\?\\UNC\\srv\\share\\"}));
+  EXPECT_EQ(SelfAndParents(L"\\\\?\\UNC\\srv\\share\\"), (Chain{L"\\\\?\\UNC\\srv\\share\\"}));
+  // A host path: '/' separates, and the host root "/" ends the chain, also
+  // when the root carries the separator the walk appends.
+  EXPECT_EQ(SelfAndParents(L"\\\\?\\UNC\\/srv/a\\"),
+            (Chain{L"\\\\?\\UNC\\/srv/a", L"\\\\?\\UNC\\/srv", L"\\\\?\\UNC\\/"}));
+  EXPECT_EQ(SelfAndParents(L"\\\\?\\UNC\\/\\"), (Chain{L"\\\\?\\UNC\\/"}));
+  EXPECT_EQ(SelfAndParents(L"out\\a"), (Chain{L"out\\a", L"out"}));
+}
+
 }  // namespace
 }  // namespace tarvik
