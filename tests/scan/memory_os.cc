@@ -80,6 +80,7 @@ DWORD MemoryOs::CheckNetwork(const std::wstring& key) const {
 }
 
 void MemoryOs::AddShare(const std::wstring& server, const std::wstring& share) {
+  std::lock_guard lock(mutex_);
   servers_.insert(ToLowerAscii(server));
   std::wstring path = L"\\\\" + server + L"\\" + share;
   shares_.insert(Key(path));
@@ -108,6 +109,7 @@ MemoryOs::Node& MemoryOs::AddNode(const std::wstring& path, DWORD attributes) {
 
 void MemoryOs::AddDirectory(const std::wstring& path, int64_t last_write, DWORD extra_attributes,
                             DWORD reparse_tag) {
+  std::lock_guard lock(mutex_);
   Node& node = AddNode(path, FILE_ATTRIBUTE_DIRECTORY | extra_attributes);
   node.data.ftLastWriteTime = ToFileTime(last_write);
   node.data.dwReserved0 = reparse_tag;
@@ -115,6 +117,7 @@ void MemoryOs::AddDirectory(const std::wstring& path, int64_t last_write, DWORD 
 
 void MemoryOs::AddFile(const std::wstring& path, uint64_t size, int64_t last_write,
                        const std::wstring& short_name) {
+  std::lock_guard lock(mutex_);
   Node& node = AddNode(path, FILE_ATTRIBUTE_ARCHIVE);
   node.data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
   node.data.nFileSizeLow = static_cast<DWORD>(size);
@@ -124,10 +127,12 @@ void MemoryOs::AddFile(const std::wstring& path, uint64_t size, int64_t last_wri
 }
 
 bool MemoryOs::Exists(const std::wstring& path) const {
+  std::lock_guard lock(mutex_);
   return nodes_.count(Key(path)) != 0;
 }
 
 void MemoryOs::Fail(const std::string& call, const std::wstring& path, DWORD error, int times) {
+  std::lock_guard lock(mutex_);
   failures_.push_back(Failure{call, path.empty() ? std::wstring() : Key(path), error, times});
 }
 
@@ -154,10 +159,12 @@ std::wstring MemoryOs::console() {
 }
 
 std::vector<std::wstring> MemoryOs::find_first_paths() {
+  std::lock_guard lock(mutex_);
   return find_first_paths_;
 }
 
 std::vector<std::wstring> MemoryOs::created_directories() {
+  std::lock_guard lock(mutex_);
   return created_;
 }
 
@@ -181,6 +188,7 @@ DWORD MemoryOs::FormatMessageW(DWORD flags, const void* source, DWORD message_id
 HANDLE MemoryOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWORD share_mode,
                              SECURITY_ATTRIBUTES* security_attributes, DWORD creation_disposition,
                              DWORD flags_and_attributes, HANDLE template_file) {
+  std::lock_guard lock(mutex_);
   std::wstring key = Key(file_name);
   if (Injected("CreateFileW", key))
     return INVALID_HANDLE_VALUE;
@@ -199,22 +207,26 @@ HANDLE MemoryOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWO
 
 BOOL MemoryOs::ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* bytes_read,
                         OVERLAPPED* overlapped) {
+  std::lock_guard lock(mutex_);
   Os::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
   return FALSE;
 }
 
 BOOL MemoryOs::WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write,
                          DWORD* bytes_written, OVERLAPPED* overlapped) {
+  std::lock_guard lock(mutex_);
   Os::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
   return FALSE;
 }
 
 DWORD MemoryOs::SetFilePointer(HANDLE file, LONG distance_low, LONG* distance_high, DWORD method) {
+  std::lock_guard lock(mutex_);
   Os::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
   return INVALID_SET_FILE_POINTER;
 }
 
 BOOL MemoryOs::CloseHandle(HANDLE object) {
+  std::lock_guard lock(mutex_);
   if (handles_.erase(reinterpret_cast<uintptr_t>(object)) == 0) {
     Os::SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -223,6 +235,7 @@ BOOL MemoryOs::CloseHandle(HANDLE object) {
 }
 
 BOOL MemoryOs::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+  std::lock_guard lock(mutex_);
   auto it = handles_.find(reinterpret_cast<uintptr_t>(file));
   if (it == handles_.end()) {
     Os::SetLastError(ERROR_INVALID_HANDLE);
@@ -247,6 +260,7 @@ BOOL MemoryOs::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATIO
 
 BOOL MemoryOs::GetFileTime(HANDLE file, FILETIME* creation, FILETIME* last_access,
                            FILETIME* last_write) {
+  std::lock_guard lock(mutex_);
   auto it = handles_.find(reinterpret_cast<uintptr_t>(file));
   if (it == handles_.end()) {
     Os::SetLastError(ERROR_INVALID_HANDLE);
@@ -261,6 +275,7 @@ BOOL MemoryOs::GetFileTime(HANDLE file, FILETIME* creation, FILETIME* last_acces
 
 BOOL MemoryOs::SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* last_access,
                            const FILETIME* last_write) {
+  std::lock_guard lock(mutex_);
   ++set_file_time_calls_;
   auto it = handles_.find(reinterpret_cast<uintptr_t>(file));
   if (it == handles_.end()) {
@@ -280,6 +295,7 @@ BOOL MemoryOs::SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME
 }
 
 DWORD MemoryOs::GetFileAttributesW(const wchar_t* file_name) {
+  std::lock_guard lock(mutex_);
   auto it = nodes_.find(Key(file_name));
   if (it == nodes_.end()) {
     Os::SetLastError(ERROR_FILE_NOT_FOUND);
@@ -289,6 +305,7 @@ DWORD MemoryOs::GetFileAttributesW(const wchar_t* file_name) {
 }
 
 HANDLE MemoryOs::FindFirstFileW(const wchar_t* file_name, WIN32_FIND_DATAW* find_data) {
+  std::lock_guard lock(mutex_);
   find_first_paths_.push_back(file_name);
   std::wstring key = Key(file_name);
   if (Injected("FindFirstFileW", key))
@@ -335,6 +352,7 @@ HANDLE MemoryOs::FindFirstFileW(const wchar_t* file_name, WIN32_FIND_DATAW* find
 }
 
 BOOL MemoryOs::FindNextFileW(HANDLE find, WIN32_FIND_DATAW* find_data) {
+  std::lock_guard lock(mutex_);
   auto it = handles_.find(reinterpret_cast<uintptr_t>(find));
   if (it == handles_.end() || !it->second.search) {
     Os::SetLastError(ERROR_INVALID_HANDLE);
@@ -352,10 +370,12 @@ BOOL MemoryOs::FindNextFileW(HANDLE find, WIN32_FIND_DATAW* find_data) {
 }
 
 BOOL MemoryOs::FindClose(HANDLE find) {
+  std::lock_guard lock(mutex_);
   return CloseHandle(find);
 }
 
 BOOL MemoryOs::CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES* security_attributes) {
+  std::lock_guard lock(mutex_);
   std::wstring key = Key(path);
   if (Injected("CreateDirectoryW", key))
     return FALSE;
@@ -410,10 +430,14 @@ BOOL MemoryOs::QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
 }
 
 void MemoryOs::Sleep(DWORD milliseconds) {
-  ++sleeps_;
-  slept_ += milliseconds;
+  int sleeps;
+  {
+    std::lock_guard lock(mutex_);
+    sleeps = ++sleeps_;
+    slept_ += milliseconds;
+  }
   if (on_sleep_)
-    on_sleep_(sleeps_);
+    on_sleep_(sleeps);
 }
 
 }  // namespace tarvik

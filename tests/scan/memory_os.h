@@ -40,12 +40,24 @@ class MemoryOs : public Os {
   std::wstring console();
   std::vector<std::wstring> find_first_paths();
   std::vector<std::wstring> created_directories();
-  int sleeps() const { return sleeps_; }
-  DWORD slept_milliseconds() const { return slept_; }
+  int sleeps() const {
+    std::lock_guard lock(mutex_);
+    return sleeps_;
+  }
+  DWORD slept_milliseconds() const {
+    std::lock_guard lock(mutex_);
+    return slept_;
+  }
   // Called after each Sleep with the number of sleeps so far.
   void set_on_sleep(std::function<void(int)> hook) { on_sleep_ = std::move(hook); }
-  int open_handles() const { return static_cast<int>(handles_.size()); }
-  int set_file_time_calls() const { return set_file_time_calls_; }
+  int open_handles() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(handles_.size());
+  }
+  int set_file_time_calls() const {
+    std::lock_guard lock(mutex_);
+    return set_file_time_calls_;
+  }
 
   // --- Os ---
   UINT SetErrorMode(UINT mode) override { return 0; }
@@ -123,6 +135,8 @@ class MemoryOs : public Os {
   std::vector<Failure> failures_;
   std::map<uintptr_t, Handle> handles_;
   uintptr_t next_handle_ = 100;
+  // Every call may come from any thread, as the platform's contract says.
+  mutable std::recursive_mutex mutex_;
   std::mutex console_mutex_;
   std::wstring console_;
   std::vector<std::wstring> find_first_paths_;
