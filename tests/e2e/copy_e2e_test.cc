@@ -25,17 +25,6 @@ constexpr uint32_t kReadOnly = 0x1;
 constexpr uint32_t kHidden = 0x2;
 constexpr uint32_t kArchive = 0x20;
 
-std::string RandomBytes(size_t size, uint32_t seed) {
-  std::mt19937_64 generator(seed);
-  std::string bytes(size + 8, '\0');
-  for (size_t i = 0; i < size; i += 8) {
-    const uint64_t value = generator();
-    std::memcpy(&bytes[i], &value, 8);
-  }
-  bytes.resize(size);
-  return bytes;
-}
-
 // A host time with a fraction the NT time keeps (100 ns).
 timespec Time(int64_t seconds, long hundreds_of_ns = 0) {
   return timespec{static_cast<time_t>(seconds), hundreds_of_ns * 100};

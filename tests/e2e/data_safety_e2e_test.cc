@@ -20,17 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Bytes(size_t size, uint64_t seed) {
-  std::mt19937_64 generator(seed);
-  std::string bytes(size + 8, '\0');
-  for (size_t i = 0; i < size; i += 8) {
-    const uint64_t value = generator();
-    std::memcpy(&bytes[i], &value, 8);
-  }
-  bytes.resize(size);
-  return bytes;
-}
-
 void MakeFile(const std::string& path, const std::string& bytes, time_t seconds) {
   fs::create_directories(fs::path(path).parent_path());
   WriteFile(path, bytes);
@@ -100,7 +89,7 @@ TEST(DataSafetyE2eTest, RepeatedCopiesWithTheDefaultWorkersNeverCollide) {
   for (int i = 0; i < 2000; ++i)
     MakeFile(src + "/flat/f" + std::to_string(i) + ".txt", "file " + std::to_string(i), 1500000000);
   for (int i = 0; i < 40; ++i)
-    MakeFile(src + "/tree/sub/g" + std::to_string(i), Bytes(100 + i, i), 1500000000);
+    MakeFile(src + "/tree/sub/g" + std::to_string(i), RandomBytes(100 + i, i), 1500000000);
   ASSERT_EQ(symlink("tree/sub/g1", (src + "/file_link").c_str()), 0);
   ASSERT_EQ(symlink("tree/sub", (src + "/dir_link").c_str()), 0);
   ASSERT_EQ(symlink("f1.txt", (src + "/flat/file_link").c_str()), 0);
@@ -123,10 +112,10 @@ TEST(DataSafetyE2eTest, KilledCopiesAreCompletedByTheNextIncrementalRun) {
   TempDir temp;
   const std::string src = temp / "src";
   for (int i = 0; i < 4; ++i)
-    MakeFile(src + "/big" + std::to_string(i) + ".bin", Bytes(24 << 20, 100 + i), 1400000000);
+    MakeFile(src + "/big" + std::to_string(i) + ".bin", RandomBytes(24 << 20, 100 + i), 1400000000);
   for (int i = 0; i < 400; ++i) {
     MakeFile(src + "/small/s" + std::to_string(i % 7) + "/f" + std::to_string(i),
-             Bytes(i * 37 % 5000, i), 1400000000);
+             RandomBytes(i * 37 % 5000, i), 1400000000);
   }
   const std::string dst = temp / "dst";
   const std::vector<std::string> command = {src, dst, "/s", "/nosec", "/d", "/r:1", "/w:0"};

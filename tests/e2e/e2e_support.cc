@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -232,6 +233,17 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
+}
+
+std::string RandomBytes(size_t size, uint64_t seed) {
+  std::mt19937_64 generator(seed);
+  std::string bytes(size + 8, '\0');
+  for (size_t i = 0; i < size; i += 8) {
+    const uint64_t value = generator();
+    std::memcpy(&bytes[i], &value, 8);
+  }
+  bytes.resize(size);
+  return bytes;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

@@ -64,6 +64,8 @@ class RunningProgram {
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+// size bytes that depend only on seed.
+std::string RandomBytes(size_t size, uint64_t seed);
 
 // The expected texts. Every golden file holds sections: a line "[name]"
 // followed by lines each holding one C-style quoted string ("\n", "\t",
