@@ -88,12 +88,19 @@ int KeepWriteTime(HandleObject& object, uint64_t write_time, const HostInfo* kno
     }
     return pending ? EndPendingWrite(host, true) : 0;
   }
-  int error = RecordPendingWriteTime(host, write_time);
-  if (error == 0 && !object.write_pending)
-    error = BeginPendingWrite(host);
-  if (error != 0)
-    return error;
-  object.write_pending = true;
+  // Where the host refuses the mark (a file of another owner) or the record
+  // (no user attributes), the time is put back after every write instead:
+  // a process that dies in the middle of a write leaves the host's time.
+  if (!object.write_pending) {
+    if (BeginPendingWrite(host) != 0)
+      return 0;
+    object.write_pending = true;
+  }
+  if (RecordPendingWriteTime(host, write_time) != 0) {
+    EndPendingWrite(host, false);
+    object.write_pending = false;
+    return 0;
+  }
   object.write_time_recorded = true;
   return 0;
 }
