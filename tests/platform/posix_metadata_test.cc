@@ -172,12 +172,13 @@ TEST_F(PosixMetadataTest, UnfinishedFilesShowTheTimeTheirWriterSet) {
   // Truncated, it is unfinished again until its writer closes it.
   writer = Open(L"C:\\p.bin", GENERIC_WRITE, CREATE_ALWAYS);
   EXPECT_EQ(last_write(L"C:\\p.bin"), 0u);
+  ASSERT_TRUE(os_.WriteFile(writer, "new", 3, &written, nullptr));
   os_.CloseHandle(writer);
   EXPECT_NE(last_write(L"C:\\p.bin"), 0u);
 
-  // Made without the right to write its data (as a security step makes a
-  // file), it stays unfinished until a time is set on it.
-  HANDLE maker = Open(L"C:\\q.bin", READ_CONTROL | FILE_WRITE_ATTRIBUTES, CREATE_NEW);
+  // Made and closed with nothing written (as a copy makes its target with
+  // its security before the data), it stays unfinished until a time is set.
+  HANDLE maker = Open(L"C:\\q.bin", GENERIC_WRITE, CREATE_NEW);
   os_.CloseHandle(maker);
   EXPECT_EQ(last_write(L"C:\\q.bin"), 0u);
   HANDLE setter = Open(L"C:\\q.bin", FILE_WRITE_ATTRIBUTES);

@@ -64,10 +64,11 @@ struct HandleObject {
   std::atomic<uint64_t> kept_last_access{0};
   std::atomic<uint64_t> kept_last_write{0};
   // The file's writing has not ended (see pending_write.h): this handle made
-  // it pending, or recorded a last-write time for it, and a handle that may
-  // write the data ends that when it closes.
+  // it pending, or recorded a last-write time for it. A handle that wrote
+  // data, reserved space or recorded a time ends that when it closes.
   std::atomic<bool> write_pending{false};
   std::atomic<bool> write_time_recorded{false};
+  std::atomic<bool> wrote{false};
 
   // Searches.
   std::unique_ptr<FindState> find;

@@ -18,11 +18,12 @@
 // While the bit is set the file's last-write time reads as the recorded time,
 // or as 0 (1601-01-01) when none is recorded: older than any source, so an
 // incremental run copies it again. The bit and the record go when a handle
-// that may write the file's data is closed (after the host time has been put
-// where the handle left it), or when a last-write time is set through a
-// handle that may not (the final times of a finished copy). A file made by a
-// handle without the right to write its data stays pending after that handle
-// closes: its content is still to come.
+// that wrote data, reserved space or recorded a time through itself is
+// closed (after the host time has been put where the handle left it), or when
+// a last-write time is set through a handle that may not write the data (the
+// final times of a finished copy). A file made or truncated and closed with
+// nothing written (a copy's placeholder, made with its security before its
+// data) stays pending: its content is still to come.
 #ifndef TARVIK_PLATFORM_POSIX_PENDING_WRITE_H_
 #define TARVIK_PLATFORM_POSIX_PENDING_WRITE_H_
 

@@ -102,7 +102,14 @@ int KeepWriteTime(HandleObject& object, uint64_t write_time, const HostInfo* kno
     return 0;
   }
   object.write_time_recorded = true;
+  object.wrote = true;
   return 0;
+}
+
+// After data was written or space reserved through the handle.
+void WroteThrough(HandleObject& object) {
+  object.wrote = true;
+  KeepSetTimes(object);
 }
 
 // A time the caller passes to mean "leave it": zero, or all ones (which also
@@ -539,7 +546,7 @@ BOOL PosixOs::WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write, D
     if (bytes_written != nullptr)
       *bytes_written = static_cast<DWORD>(written);
     if (is_file && written > 0)
-      KeepSetTimes(*object);
+      WroteThrough(*object);
     return ok;
   }
   if (!is_file)
@@ -570,7 +577,7 @@ BOOL PosixOs::WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write, D
   overlapped->Internal = 0;
   overlapped->InternalHigh = total;
   if (total > 0)
-    KeepSetTimes(*object);
+    WroteThrough(*object);
   return ok;
 }
 
@@ -642,7 +649,7 @@ BOOL PosixOs::SetEndOfFile(HANDLE file) {
       result = ::fallocate(object->fd, 0, 0, end);
     } while (result != 0 && errno == EINTR);
     if (result == 0) {
-      KeepSetTimes(*object);
+      WroteThrough(*object);
       return TRUE;
     }
     if (errno != EOPNOTSUPP && errno != ENOSYS)
@@ -650,7 +657,7 @@ BOOL PosixOs::SetEndOfFile(HANDLE file) {
   }
   if (::ftruncate(object->fd, end) != 0)
     return Fail(ErrorFromErrno(errno));
-  KeepSetTimes(*object);
+  WroteThrough(*object);
   return TRUE;
 }
 
@@ -683,7 +690,7 @@ BOOL PosixOs::CloseHandle(HANDLE handle) {
     return Fail(ERROR_INVALID_HANDLE);
   object->ReleaseShare();
   // The writer is done: the file shows the time the handle left on it.
-  if (object->write_pending && (object->access & kWriteRights) != 0 && !object->delete_on_close) {
+  if (object->write_pending && object->wrote && !object->delete_on_close) {
     KeepSetTimes(*object, true);
     EndPendingWrite(ObjectOf(*object), object->write_time_recorded);
   }
