@@ -118,7 +118,8 @@ JsonObject::JsonObject(const Json& value, std::string path,
     : value_(value), path_(std::move(path)) {
   if (!value.is_object())
     FailAt(path_, "expected an object, found " + Described(value));
-  for (const auto& [key, unused] : value.items()) {
+  for (const auto& item : value.items()) {
+    const std::string& key = item.key();
     bool known =
         std::any_of(allowed.begin(), allowed.end(), [&](const char* name) { return key == name; });
     if (known)
