@@ -7,17 +7,7 @@
 #include <span>
 
 #include "common/sd/descriptor_bytes.h"
-
-namespace {
-
-// The self-relative mark says how the bytes are laid out, not what they hold.
-bool Same(const tarvik::DescriptorParts& a, const tarvik::DescriptorParts& b) {
-  constexpr uint16_t kSelfRelative = 0x8000;
-  return (a.control | kSelfRelative) == (b.control | kSelfRelative) && a.owner == b.owner &&
-         a.group == b.group && a.sacl == b.sacl && a.dacl == b.dacl;
-}
-
-}  // namespace
+#include "same_descriptor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::span<const uint8_t> bytes(data, size);
@@ -28,10 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!tarvik::IsValidSecurityDescriptor(rebuilt.data()))
     std::abort();
   std::optional<tarvik::DescriptorParts> again = tarvik::ParseSelfRelative(rebuilt, 0, 0);
-  if (!again || !Same(*parts, *again))
+  if (!again || !tarvik::SameDescriptor(*parts, *again))
     std::abort();
   std::optional<tarvik::DescriptorParts> in_memory = tarvik::ReadDescriptorInMemory(rebuilt.data());
-  if (!in_memory || !Same(*parts, *in_memory))
+  if (!in_memory || !tarvik::SameDescriptor(*parts, *in_memory))
     std::abort();
   return 0;
 }

@@ -8,17 +8,7 @@
 #include <string_view>
 
 #include "platform/posix/nt_acl.h"
-
-namespace {
-
-// The self-relative mark says how the bytes are laid out, not what they hold.
-bool Same(const tarvik::DescriptorParts& a, const tarvik::DescriptorParts& b) {
-  constexpr uint16_t kSelfRelative = 0x8000;
-  return (a.control | kSelfRelative) == (b.control | kSelfRelative) && a.owner == b.owner &&
-         a.group == b.group && a.sacl == b.sacl && a.dacl == b.dacl;
-}
-
-}  // namespace
+#include "same_descriptor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view value(reinterpret_cast<const char*>(data), size);
@@ -26,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!parts)
     return 0;
   std::optional<tarvik::DescriptorParts> again = tarvik::DecodeNtAcl(tarvik::EncodeNtAcl(*parts));
-  if (!again || !Same(*parts, *again)) {
+  if (!again || !tarvik::SameDescriptor(*parts, *again)) {
     std::fprintf(stderr, "decoded: control %04x owner %zu group %zu sacl %zu dacl %zu\n",
                  parts->control, parts->owner.size(), parts->group.size(), parts->sacl.size(),
                  parts->dacl.size());

@@ -90,8 +90,7 @@ int ReadHostInfo(const HostObject& object, HostInfo* info) {
   info->creation_time = HostCreationTime(host);
   if (IsWritePending(host.stx_mode)) {
     info->write_pending = true;
-    info->last_write_time =
-        PendingWriteTime(object.fd, object.path.c_str(), &info->write_time_recorded);
+    info->last_write_time = PendingWriteTime(object, &info->write_time_recorded);
   }
   if (host.stx_mask & STATX_BTIME) {
     info->birth =

@@ -1,15 +1,17 @@
 #include "platform/posix/pending_write.h"
 
-#include <sys/xattr.h>
-
 #include <cerrno>
-#include <cstring>
+#include <span>
 #include <string>
+
+#include "common/sd/byte_order.h"
 
 namespace tarvik {
 namespace {
 
-int ChangeMode(const HostObject& file, bool pending) {
+// Sets or clears the bit; *changed tells whether the mode had to change.
+int ChangeMode(const HostObject& file, bool pending, bool* changed) {
+  *changed = false;
   struct stat info;
   int result = file.fd >= 0 ? ::fstat(file.fd, &info) : ::lstat(file.path.c_str(), &info);
   if (result != 0)
@@ -21,32 +23,30 @@ int ChangeMode(const HostObject& file, bool pending) {
   if (wanted == mode)
     return 0;
   result = file.fd >= 0 ? ::fchmod(file.fd, wanted) : ::chmod(file.path.c_str(), wanted);
-  return result == 0 ? 0 : errno;
+  if (result != 0)
+    return errno;
+  *changed = true;
+  return 0;
 }
 
 }  // namespace
 
-uint64_t PendingWriteTime(int fd, const char* path, bool* recorded) {
-  unsigned char value[8];
-  ssize_t size = fd >= 0 ? ::fgetxattr(fd, kPendingWriteTimeName, value, sizeof(value))
-                         : ::lgetxattr(path, kPendingWriteTimeName, value, sizeof(value));
-  *recorded = size == static_cast<ssize_t>(sizeof(value));
+uint64_t PendingWriteTime(const HostObject& file, bool* recorded) {
+  std::string value;
+  *recorded = GetHostXattr(file, kPendingWriteTimeName, &value) == 0 && value.size() == 8;
   if (!*recorded)
     return 0;
-  uint64_t time = 0;
-  for (int i = 7; i >= 0; --i)
-    time = (time << 8) | value[i];
-  return time;
+  return ReadLe64(std::span(reinterpret_cast<const uint8_t*>(value.data()), value.size()), 0);
 }
 
 int BeginPendingWrite(const HostObject& file) {
-  return ChangeMode(file, true);
+  bool changed;
+  return ChangeMode(file, true, &changed);
 }
 
 int RecordPendingWriteTime(const HostObject& file, uint64_t time) {
   std::string value(8, '\0');
-  for (int i = 0; i < 8; ++i)
-    value[i] = static_cast<char>(time >> (8 * i));
+  WriteLe64(std::span(reinterpret_cast<uint8_t*>(value.data()), value.size()), 0, time);
   return SetHostXattr(file, kPendingWriteTimeName, value);
 }
 
@@ -55,9 +55,11 @@ int RemovePendingWriteTime(const HostObject& file) {
 }
 
 int EndPendingWrite(const HostObject& file, bool removes_record) {
-  // The bit goes first: a record without it is never read.
-  int error = ChangeMode(file, false);
-  if (error == 0 && removes_record) {
+  // The bit goes first: a record without it is never read. A file that was
+  // not pending has no record worth removing.
+  bool changed;
+  int error = ChangeMode(file, false, &changed);
+  if (error == 0 && changed && removes_record) {
     error = RemovePendingWriteTime(file);
     if (error == ENODATA)
       error = 0;

@@ -43,9 +43,9 @@ inline bool IsWritePending(mode_t mode) {
   return S_ISREG(mode) && (mode & kWritePendingBit) != 0;
 }
 
-// The last-write time to show for a pending file open on fd (or at path when
-// fd is -1): the recorded time, or 0. *recorded tells whether one was.
-uint64_t PendingWriteTime(int fd, const char* path, bool* recorded);
+// The last-write time to show for a pending file: the recorded time, or 0.
+// *recorded tells whether one was.
+uint64_t PendingWriteTime(const HostObject& file, bool* recorded);
 
 // Sets the bit on the file. 0 or an errno.
 int BeginPendingWrite(const HostObject& file);
@@ -53,7 +53,8 @@ int BeginPendingWrite(const HostObject& file);
 int RecordPendingWriteTime(const HostObject& file, uint64_t time);
 // Removes the record. 0 or an errno (ENODATA: there was none).
 int RemovePendingWriteTime(const HostObject& file);
-// Clears the bit and removes the record (when removes_record). 0 or an errno.
+// Clears the bit and, when removes_record and the bit was set, removes the
+// record; nothing for a file that was not pending. 0 or an errno.
 int EndPendingWrite(const HostObject& file, bool removes_record);
 
 }  // namespace tarvik

@@ -56,12 +56,8 @@ HostObject ObjectOf(const HandleObject& object) {
   return HostObject{object.host_path, object.is_link || object.path_only ? -1 : object.fd};
 }
 
-// Puts back the times set through the handle after a write moved them. A
-// file whose last-write time is recorded while it is written shows that time
-// anyway; its host time is put back once, when the handle closes.
-void KeepSetTimes(const HandleObject& object, bool even_if_recorded = false) {
-  if (object.write_time_recorded && !even_if_recorded)
-    return;
+// Puts the times set through the handle back on the host object.
+void PutBackSetTimes(const HandleObject& object) {
   uint64_t access_time = object.kept_last_access.load();
   uint64_t write_time = object.kept_last_write.load();
   if (access_time == 0 && write_time == 0)
@@ -80,13 +76,9 @@ int KeepWriteTime(HandleObject& object, uint64_t write_time, const HostInfo* kno
   if (object.is_directory || object.is_link)
     return 0;
   if ((object.access & kWriteRights) == 0) {
-    bool pending = known != nullptr && known->write_pending;
-    if (known == nullptr) {
-      struct stat info;
-      int result = host.fd >= 0 ? ::fstat(host.fd, &info) : ::lstat(host.path.c_str(), &info);
-      pending = result == 0 && IsWritePending(info.st_mode);
-    }
-    return pending ? EndPendingWrite(host, true) : 0;
+    if (known != nullptr && !known->write_pending)
+      return 0;
+    return EndPendingWrite(host, true);
   }
   // Where the host refuses the mark (a file of another owner) or the record
   // (no user attributes), the time is put back after every write instead:
@@ -106,10 +98,14 @@ int KeepWriteTime(HandleObject& object, uint64_t write_time, const HostInfo* kno
   return 0;
 }
 
-// After data was written or space reserved through the handle.
+// After data was written or space reserved through the handle, which moved
+// the host's times. A file whose last-write time is recorded while it is
+// written shows that time anyway: its host time is put back once, when the
+// handle closes.
 void WroteThrough(HandleObject& object) {
   object.wrote = true;
-  KeepSetTimes(object);
+  if (!object.write_time_recorded)
+    PutBackSetTimes(object);
 }
 
 // A time the caller passes to mean "leave it": zero, or all ones (which also
@@ -306,11 +302,9 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
 
 // Whether the object open on the handle is what its host path names now.
 bool StillAtItsPath(const HandleObject& object) {
-  ShareTable::Key opened;
-  if (object.fd < 0 || !ShareTable::KeyOfDescriptor(object.fd, &opened))
-    return false;
-  HostInfo info;
-  return ReadHostInfo(HostObject{object.host_path, -1}, &info) == 0 && ShareKeyOf(info) == opened;
+  ShareTable::Key opened, named;
+  return object.fd >= 0 && ShareTable::KeyOfDescriptor(object.fd, &opened) &&
+         ShareTable::KeyOfPath(object.host_path, &named) && opened == named;
 }
 
 // Whether the creator gives the new object a descriptor of its own instead
@@ -691,7 +685,7 @@ BOOL PosixOs::CloseHandle(HANDLE handle) {
   object->ReleaseShare();
   // The writer is done: the file shows the time the handle left on it.
   if (object->write_pending && object->wrote && !object->delete_on_close) {
-    KeepSetTimes(*object, true);
+    PutBackSetTimes(*object);
     EndPendingWrite(ObjectOf(*object), object->write_time_recorded);
   }
   // Only the object the handle opened goes: another may stand at its path

@@ -18,6 +18,19 @@ constexpr DWORD kReadAccess =
 constexpr DWORD kWriteAccess = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
 constexpr DWORD kDeleteAccess = GENERIC_ALL | DELETE;
 
+bool KeyOf(int directory, const char* path, int flags, ShareTable::Key* key) {
+  struct statx info;
+  if (::statx(directory, path, flags, STATX_INO | STATX_BTIME, &info) != 0)
+    return false;
+  key->device = makedev(info.stx_dev_major, info.stx_dev_minor);
+  key->inode = info.stx_ino;
+  key->birth =
+      (info.stx_mask & STATX_BTIME)
+          ? static_cast<uint64_t>(info.stx_btime.tv_sec) * 1000000000ull + info.stx_btime.tv_nsec
+          : 0;
+  return true;
+}
+
 }  // namespace
 
 DWORD ShareTable::DataAccessOf(DWORD desired_access, DWORD flags) {
@@ -32,16 +45,11 @@ DWORD ShareTable::DataAccessOf(DWORD desired_access, DWORD flags) {
 }
 
 bool ShareTable::KeyOfDescriptor(int fd, Key* key) {
-  struct statx info;
-  if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &info) != 0)
-    return false;
-  key->device = makedev(info.stx_dev_major, info.stx_dev_minor);
-  key->inode = info.stx_ino;
-  key->birth =
-      (info.stx_mask & STATX_BTIME)
-          ? static_cast<uint64_t>(info.stx_btime.tv_sec) * 1000000000ull + info.stx_btime.tv_nsec
-          : 0;
-  return true;
+  return KeyOf(fd, "", AT_EMPTY_PATH, key);
+}
+
+bool ShareTable::KeyOfPath(const std::string& path, Key* key) {
+  return KeyOf(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, key);
 }
 
 size_t ShareTable::KeyHash::operator()(const Key& key) const {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 
 #include "platform/win_types.h"
@@ -33,6 +34,8 @@ class ShareTable {
   // The key of the object open on fd; false (errno set) when the host
   // cannot tell.
   static bool KeyOfDescriptor(int fd, Key* key);
+  // The key of the object at path itself (a link is not followed).
+  static bool KeyOfPath(const std::string& path, Key* key);
 
   // The data access that desired_access (and FILE_FLAG_DELETE_ON_CLOSE in
   // flags) asks for, in the bits of the sharing mode: FILE_SHARE_READ for
