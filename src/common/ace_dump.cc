@@ -5,6 +5,7 @@
 #include "common/sd/ace_text.h"
 #include "common/sd/byte_order.h"
 #include "common/sd/descriptor_bytes.h"
+#include "common/sd/sd_exception.h"
 #include "common/sid.h"
 #include "log/log.h"
 #include "settings/copy_settings.h"
@@ -114,7 +115,11 @@ std::wstring AceText(const Ace& ace, std::wstring_view server) {
                   static_cast<uint32_t>(ace.flags()), static_cast<uint32_t>(ace.size()));
   }
   Ace::Parts parts;
-  ace.Parse(&parts);
+  try {
+    ace.Parse(&parts);
+  } catch (const SDException&) {
+    return L"Invalid ACE";  // a damaged SID: the trace shows it, the copy reports it
+  }
   SId sid(parts.sid, true);
   if (type == SYSTEM_SCOPED_POLICY_ID_ACE_TYPE) {
     std::wstring text = Format(L"%-20s: %s ", sid.DisplayName(server), name);

@@ -103,6 +103,7 @@ TEST(NtAclTest, RefusesMalformedValuesWithoutReadingPastThem) {
   EXPECT_FALSE(with(58, "0400").has_value());      // ACL smaller than its header
   EXPECT_FALSE(with(60, "0200").has_value());      // more ACEs than fit
   EXPECT_FALSE(with(66, "0000").has_value());      // ACE of size 0
+  EXPECT_FALSE(with(66, "0600").has_value());      // ACE without room for its mask
   EXPECT_FALSE(with(66, "2000").has_value());      // ACE beyond its ACL
   EXPECT_TRUE(with(10, "0080").has_value());       // no DACL present: DACL ignored
 

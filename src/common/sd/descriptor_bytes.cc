@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include "common/sd/acl_bytes.h"
 #include "common/sd/byte_order.h"
 
 namespace tarvik {
@@ -12,7 +13,6 @@ constexpr size_t kHeaderSize = 20;  // the self-relative header
 constexpr size_t kSidHeader = 8;
 constexpr size_t kMaxSubAuthorities = 15;
 constexpr size_t kAclHeader = 8;
-constexpr size_t kAceHeader = 4;
 
 std::optional<std::vector<uint8_t>> ParseSid(std::span<const uint8_t> data, size_t at) {
   if (!Fits(data, at, kSidHeader) || data[at] != 1 || data[at + 1] > kMaxSubAuthorities)
@@ -23,24 +23,15 @@ std::optional<std::vector<uint8_t>> ParseSid(std::span<const uint8_t> data, size
   return std::vector<uint8_t>(data.begin() + at, data.begin() + at + length);
 }
 
-// Revision 2 (NT) or 4 (with object ACEs); every ACE inside the ACL's size.
+// Revision 2 (NT) or 4 (with object ACEs), lying within data, and accepted by
+// the system's own check, the one every later reader of its entries applies.
 std::optional<std::vector<uint8_t>> ParseAcl(std::span<const uint8_t> data, size_t at) {
   if (!Fits(data, at, kAclHeader) || (data[at] != 2 && data[at] != 4))
     return std::nullopt;
-  size_t size = ReadLe16(data, at + 2);
-  size_t count = ReadLe16(data, at + 4);
-  if (size < kAclHeader || !Fits(data, at, size))
+  std::span<const uint8_t> acl =
+      data.subspan(at, std::min<size_t>(ReadLe16(data, at + 2), data.size() - at));
+  if (!IsValidAcl(acl))
     return std::nullopt;
-  std::span<const uint8_t> acl = data.subspan(at, size);
-  size_t position = kAclHeader;
-  for (size_t i = 0; i < count; ++i) {
-    if (!Fits(acl, position, kAceHeader))
-      return std::nullopt;
-    size_t ace_size = ReadLe16(acl, position + 2);
-    if (ace_size < kAceHeader || !Fits(acl, position, ace_size))
-      return std::nullopt;
-    position += ace_size;
-  }
   return std::vector<uint8_t>(acl.begin(), acl.end());
 }
 
