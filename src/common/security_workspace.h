@@ -30,6 +30,9 @@ struct SecurityWorkspace {
   SId sourceGroup;
   SId translatedOwner;
   SId translatedGroup;
+
+  // Why the last translation failed, as the failing operation said it.
+  std::wstring translationFailure;
 };
 
 }  // namespace tarvik

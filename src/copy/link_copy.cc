@@ -196,9 +196,9 @@ bool DirCopy::CopyFileLink() {
       LogInfo(L"%s -> %s", target_path_, text);
     return true;
   } catch (const DirScanException&) {
-    // The empty file made for the link must not stay behind as if it were
-    // the copy.
-    if (created)
+    // The empty file made for the link (here, or by the security step) must
+    // not stay behind as if it were the copy.
+    if (created || standInCreated_)
       RemoveFailedLink();
     throw;
   }

@@ -113,6 +113,7 @@ constexpr SystemErrorInfo kErrors[] = {
     E(ERROR_TRUSTED_RELATIONSHIP_FAILURE,
       L"The trust relationship between this workstation and the primary domain failed."),
     E(ERROR_DOMAIN_CONTROLLER_NOT_FOUND, L"Could not find the domain controller for this domain."),
+    E(ERROR_FILE_CORRUPT, L"The file or directory is corrupted and unreadable."),
     E(ERROR_CANT_ACCESS_FILE, L"The file cannot be accessed by the system."),
     E(ERROR_CANT_RESOLVE_FILENAME, L"The name of the file cannot be resolved by the system."),
     E(NERR_GroupNotFound, L"The group name could not be found."),

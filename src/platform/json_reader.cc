@@ -18,13 +18,17 @@ bool IsPlainKey(const std::string& key) {
 // Follows the parse to find a key given twice in one object.
 class DuplicateKeyWatcher {
  public:
+  static constexpr size_t kMaxDepth = 32;
+
   bool operator()(int depth, Json::parse_event_t event, Json& parsed) {
     switch (event) {
       case Json::parse_event_t::object_start:
-        frames_.push_back({false, 0, {}, {}});
-        break;
       case Json::parse_event_t::array_start:
-        frames_.push_back({true, 0, {}, {}});
+        // No world nests this deep; a text that does is not one, and its
+        // values would cost memory out of all proportion.
+        if (frames_.size() >= kMaxDepth)
+          FailAt(CurrentPath(), "nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        frames_.push_back({event == Json::parse_event_t::array_start, 0, {}, {}});
         break;
       case Json::parse_event_t::key: {
         Frame& top = frames_.back();

@@ -177,8 +177,12 @@ bool ApplySecurity(SecurityWorkspace* w, const std::wstring& source_path,
     // A descriptor translated only in part would strip the target of what
     // failed (a missing DACL lets the target's default one in), so the
     // object fails instead and keeps what it has.
-    if (!TranslateSecurityDescriptor(w))
-      throw SDException(L"Unable to translate the security descriptor");
+    w->translationFailure.clear();
+    if (!TranslateSecurityDescriptor(w)) {
+      throw SDException(w->translationFailure.empty()
+                            ? L"Unable to translate the security descriptor"
+                            : w->translationFailure);
+    }
     if (target_existed) {
       if (!ReadSecurity(&w->current, target_path, t.copyAudit, t.copyDac, true, open_reparse_point))
         return false;
@@ -196,10 +200,12 @@ bool ApplySecurity(SecurityWorkspace* w, const std::wstring& source_path,
     }
     *changed = true;
     return true;
-  } catch (const SDException&) {
-    // The descriptor for the target could not be built. The thread's last
-    // error is some earlier call's, which the security step could take for
-    // a lost connection or a missing target and retry.
+  } catch (const SDException& e) {
+    // The descriptor for the target could not be built: say what in the
+    // source stopped it. The thread's last error is some earlier call's,
+    // which the security step could take for a lost connection or a missing
+    // target and retry.
+    LogWarning(L"%s -> %s", source_path, e.message());
     Os::SetLastError(ERROR_INVALID_SECURITY_DESCR);
     LogLastError(L"%s -> Unable to fix security", target_path);
     return false;

@@ -74,8 +74,10 @@ bool SdTranslator::TranslateSecurityDescriptor(SecurityWorkspace* w) const {
     if (acl_handled)
       w->built.set_control(w->source.control());
     return true;
-  } catch (const SDException&) {
-    // The primitive that failed has traced its own failure.
+  } catch (const SDException& e) {
+    // The primitive that failed has traced its own failure; the caller
+    // reports the object with the reason.
+    w->translationFailure = e.message();
     return false;
   }
 }

@@ -141,6 +141,16 @@ TEST_F(CommandLineE2eTest, BadWorldFileStopsBeforeAnyOutput) {
   EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
   EXPECT_NE(result.err.find("colour"), std::string::npos) << result.err;
 
+  // Not a file, endless, nested without end: one line each, before any work.
+  WriteFile(world, "{\"servers\": " + std::string(100000, '[') + std::string(100000, ']') + "}");
+  for (const std::string& path : {temp_.path(), std::string("/dev/zero"), world}) {
+    options.environment["TARVIK_WORLD"] = path;
+    result = RunProgram({"src", "dst"}, options);
+    EXPECT_EQ(result.exitCode, 8) << path;
+    EXPECT_EQ(result.out, "") << path;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+  }
+
   // An empty TARVIK_WORLD means the default world.
   options.environment["TARVIK_WORLD"] = "";
   result = RunProgram({}, options);

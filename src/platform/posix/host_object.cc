@@ -65,6 +65,45 @@ int RemoveHostXattr(const HostObject& object, const char* name) {
   return result == 0 ? 0 : errno;
 }
 
+namespace {
+
+// The DOS information an object keeps in its extended attributes.
+struct StoredDos {
+  std::optional<DosInfo> info;
+  DWORD reparse_tag = 0;  // of the kept buffer, when the attributes mark a reparse point
+  bool damaged = false;
+};
+
+StoredDos ReadStoredDos(const HostObject& object, bool is_link) {
+  StoredDos stored;
+  std::string value;
+  HostObject self = object;
+  if (is_link)
+    self.fd = -1;
+  if (GetHostXattr(self, is_link ? kLinkDosAttributeName : kDosAttributeName, &value) != 0)
+    return stored;
+  stored.info = DecodeDosAttrib(value);
+  if (!stored.info) {
+    stored.damaged = true;
+    return stored;
+  }
+  if (is_link || !stored.info->attributes ||
+      (*stored.info->attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return stored;
+  }
+  std::string buffer;
+  if (GetHostXattr(self, kReparseAttributeName, &buffer) == 0)
+    stored.reparse_tag = ReparseTagOf(buffer);
+  stored.damaged = stored.reparse_tag == 0;
+  return stored;
+}
+
+}  // namespace
+
+bool DosInfoDamaged(const HostObject& object) {
+  return ReadStoredDos(object, false).damaged;
+}
+
 int ReadHostInfo(const HostObject& object, HostInfo* info) {
   struct statx host;
   constexpr unsigned kMask = STATX_BASIC_STATS | STATX_BTIME;
@@ -97,33 +136,24 @@ int ReadHostInfo(const HostObject& object, HostInfo* info) {
         static_cast<uint64_t>(host.stx_btime.tv_sec) * 1000000000ull + host.stx_btime.tv_nsec;
   }
 
-  std::string value;
-  const char* name = info->is_link ? kLinkDosAttributeName : kDosAttributeName;
-  HostObject self = object;
-  if (info->is_link)
-    self.fd = -1;
-  std::optional<DosInfo> stored;
-  if (GetHostXattr(self, name, &value) == 0)
-    stored = DecodeDosAttrib(value);
+  const StoredDos stored = ReadStoredDos(object, info->is_link);
+  info->dos_info_damaged = stored.damaged;
   DWORD attributes = info->is_directory ? 0 : FILE_ATTRIBUTE_ARCHIVE;
-  if (stored && stored->attributes) {
+  if (stored.info && stored.info->attributes) {
     info->has_stored = true;
-    info->stored_attributes = *stored->attributes;
-    attributes = *stored->attributes & kStoredAttributes;
+    info->stored_attributes = *stored.info->attributes;
+    attributes = *stored.info->attributes & kStoredAttributes;
   }
-  if (stored && stored->creation_time)
-    info->creation_time = *stored->creation_time;
+  if (stored.info && stored.info->creation_time)
+    info->creation_time = *stored.info->creation_time;
 
   if (info->is_link) {
     attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     info->reparse_tag = IO_REPARSE_TAG_SYMLINK;
-  } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    std::string buffer;
-    if (GetHostXattr(self, kReparseAttributeName, &buffer) == 0 && ReparseTagOf(buffer) != 0) {
-      info->reparse_tag = ReparseTagOf(buffer);
-    } else {
-      attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
-    }
+  } else if (stored.reparse_tag != 0) {
+    info->reparse_tag = stored.reparse_tag;
+  } else {
+    attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
   }
   if (info->is_directory)
     attributes |= FILE_ATTRIBUTE_DIRECTORY;

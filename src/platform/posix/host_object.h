@@ -37,6 +37,9 @@ struct HostInfo {
   bool has_stored = false;           // the DOS attribute exists
   bool write_pending = false;        // a file whose writing has not ended (see pending_write.h)
   bool write_time_recorded = false;  // ... with its last-write time recorded
+  // The stored DOS attributes cannot be decoded, or mark a reparse point whose
+  // buffer is missing: what the object shows is a default, not what it is.
+  bool dos_info_damaged = false;
 };
 
 // The attributes that SetFileAttributesW can change; the others belong to the
@@ -48,6 +51,10 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
 
 // 0, or the errno of the host's failure.
 int ReadHostInfo(const HostObject& object, HostInfo* info);
+
+// Whether the object's stored DOS attributes cannot be read (as
+// HostInfo::dos_info_damaged says), without the rest of ReadHostInfo.
+bool DosInfoDamaged(const HostObject& object);
 
 // Stores attributes (settable ones, compressed, and the reparse-point mark of
 // a kept reparse buffer) and the creation time, unless info (the object's

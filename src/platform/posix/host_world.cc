@@ -33,7 +33,8 @@ std::wstring HostComputerName() {
   return computer.substr(0, kMaxComputerName);
 }
 
-bool ReadWholeFile(const std::string& path, std::string* text, int* error_number) {
+// Reads at most limit bytes; a longer file is refused with EFBIG.
+bool ReadWholeFile(const std::string& path, size_t limit, std::string* text, int* error_number) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     *error_number = errno;
@@ -51,6 +52,11 @@ bool ReadWholeFile(const std::string& path, std::string* text, int* error_number
     }
     if (got == 0)
       break;
+    if (static_cast<size_t>(got) > limit - text->size()) {
+      *error_number = EFBIG;
+      ::close(fd);
+      return false;
+    }
     text->append(buffer, static_cast<size_t>(got));
   }
   ::close(fd);
@@ -63,7 +69,7 @@ SidValue HostMachineSid(const std::wstring& computer) {
   std::string id;
   int ignored;
   uint32_t parts[3] = {0, 0, 0};
-  if (ReadWholeFile("/etc/machine-id", &id, &ignored) && id.size() >= 24) {
+  if (ReadWholeFile("/etc/machine-id", 4096, &id, &ignored) && id.size() >= 24) {
     for (int i = 0; i < 3; ++i) {
       parts[i] = static_cast<uint32_t>(std::strtoul(id.substr(i * 8, 8).c_str(), nullptr, 16));
     }
@@ -198,9 +204,13 @@ World MakeHostWorld() {
 bool LoadWorldFile(const std::string& path, World* world, std::wstring* error) {
   std::string text;
   int error_number = 0;
-  if (!ReadWholeFile(path, &text, &error_number)) {
-    *error = L"world file " + FromUtf8(path) + L": cannot read: " +
-             FromUtf8(std::strerror(error_number));
+  // A world file describes a few servers and domains: far below this. The
+  // bound also ends the reading of an endless stream such as /dev/zero.
+  constexpr size_t kMaxWorldFileSize = 16 << 20;
+  if (!ReadWholeFile(path, kMaxWorldFileSize, &text, &error_number)) {
+    *error = L"world file " + FromUtf8(path) +
+             (error_number == EFBIG ? L": larger than 16 MiB"
+                                    : L": cannot read: " + FromUtf8(std::strerror(error_number)));
     return false;
   }
   std::string directory =

@@ -262,6 +262,10 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
   file->path_only = path_only;
   file->is_directory = directory;
 
+  // Data read with attributes that cannot be read would be copied as what it
+  // is not: the object is reported damaged instead.
+  if (want_read && !want_write && !replaces && !directory && DosInfoDamaged(ObjectOf(*file)))
+    return ERROR_FILE_CORRUPT;
   bool checks_attributes =
       want_write || replaces || (request.flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
   HostInfo meta;

@@ -190,6 +190,10 @@ HANDLE PosixOs::FindFirstFileW(const wchar_t* file_name, WIN32_FIND_DATAW* find_
       return fail(error);
     if (!info.is_directory)
       return fail(ERROR_PATH_NOT_FOUND);
+    // A directory whose own attributes cannot be read is not copied as if
+    // they were the defaults.
+    if (info.dos_info_damaged)
+      return fail(ERROR_FILE_CORRUPT);
     // "C:\dir\" names no entry.
     if (pattern.empty())
       return fail(ERROR_FILE_NOT_FOUND);

@@ -190,6 +190,11 @@ BOOL GetReparsePoint(HandleObject& object, const PathResolver& resolver, void* o
   error = GetHostXattr(ObjectOf(object), kReparseAttributeName, &buffer);
   if (error != 0)
     return Fail(error == ENODATA ? ERROR_NOT_A_REPARSE_POINT : ErrorFromErrno(error));
+  // A kept buffer the system would never have taken is damaged: it is not
+  // handed on to be set elsewhere.
+  DWORD check = CheckReparseBuffer(buffer);
+  if (check != ERROR_SUCCESS)
+    return Fail(check);
   return ReturnBytes(buffer, out_buffer, out_size, bytes_returned);
 }
 
