@@ -3,6 +3,7 @@
 #include <dirent.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace tarvik {
 namespace {
@@ -89,7 +90,11 @@ bool DirectoryIndex::FindNoCase(const std::string& directory, const std::string&
   std::lock_guard<std::mutex> lock(mutex_);
   Listing& listing = listings_[key];
   if (listing.generation != generation) {
-    // Names changed while the listing was read: answer, store nothing.
+    // Names changed while the listing was read: answer, store nothing. A
+    // name this process made meanwhile may be missing from what was read;
+    // the index knows it (and BeginCreate goes by it), so it answers first.
+    if (Answer(listing, folded, found))
+      return true;
     Listing fresh;
     fresh.names = std::move(names);
     fresh.creating = listing.creating;
@@ -136,6 +141,7 @@ void DirectoryIndex::EndCreate(const std::string& directory, const std::string& 
     }
   }
   ++listing.generation;
+  creation_ended_.notify_all();
   // Kept even in a listing that is out of date: another thread that listed
   // the directory before this name existed meets it in BeginCreate.
   if (created)
@@ -151,6 +157,17 @@ void DirectoryIndex::EndCreate(const std::string& directory, const std::string& 
     }
     listing.modified = now.st_mtim;
   }
+}
+
+void DirectoryIndex::WaitForCreation(const std::string& directory, const std::string& name) {
+  const std::string key = Key(directory);
+  const std::string folded = Fold(name);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::unique_lock<std::mutex> lock(mutex_);
+  creation_ended_.wait_until(lock, deadline, [&] {
+    auto listing = listings_.find(key);
+    return listing == listings_.end() || listing->second.creating.count(folded) == 0;
+  });
 }
 
 void DirectoryIndex::Forget(const std::string& directory) {

@@ -25,6 +25,7 @@
 
 #include <sys/stat.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -45,6 +46,10 @@ class DirectoryIndex {
   // that object instead of making a second one.
   bool BeginCreate(const std::string& directory, const std::string& name);
   void EndCreate(const std::string& directory, const std::string& name, bool created);
+  // After a refused BeginCreate: waits (a few seconds at most) until no
+  // creation of the name in any letter case is under way, so that the look
+  // again meets the object its creator made, however long that took.
+  void WaitForCreation(const std::string& directory, const std::string& name);
 
   // The directory lost or changed a name: list it again when next asked.
   void Forget(const std::string& directory);
@@ -73,6 +78,7 @@ class DirectoryIndex {
   void Trim();
 
   std::mutex mutex_;
+  std::condition_variable creation_ended_;
   std::unordered_map<std::string, Listing> listings_;  // by directory
 };
 

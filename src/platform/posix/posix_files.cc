@@ -433,9 +433,9 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
         error = CreateNew(resolved, request, creator, shares_, &file);
         resolver_.names().EndCreate(parent, name, error == ERROR_SUCCESS);
       } else {
-        // Another letter case of the name is there, or on its way: give
-        // its creator a moment and look again.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // Another letter case of the name is there, or on its way: let its
+        // creator finish and look again.
+        resolver_.names().WaitForCreation(parent, name);
         error = kLookAgain;
       }
     } else {
