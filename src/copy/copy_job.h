@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "copy/md5_digest.h"
 #include "platform/win_error.h"
 #include "platform/win_types.h"
 
@@ -74,6 +75,11 @@ struct CopyJob {
   // The target was opened (created or truncated) by this job at least once:
   // only then do its times and attributes belong to this copy.
   bool targetOpened = false;
+
+  // With /cm md5: the digest of the bytes read from the source by the data
+  // loop, and the digest of the target read back after the copy.
+  Md5Digest sourceDigest;
+  Md5Digest targetDigest;
 
   uint64_t SourceSize() const { return (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow; }
 };

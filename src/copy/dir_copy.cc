@@ -95,8 +95,6 @@ uint32_t DirCopy::RunEngine() {
 void DirCopy::OnDirectoryNewer() {}
 void DirCopy::OnDirectorySameAge() {}
 void DirCopy::OnDirectoryOlder() {}
-void DirCopy::OnDirectoryCaseDiffers(const std::wstring&) {}
-void DirCopy::OnFileCaseDiffers(FindData&) {}
 
 int DirCopy::OnLeaveTargetDirectory() {
   if (TargetDir* state = TopTargetDir())
@@ -107,7 +105,13 @@ int DirCopy::OnLeaveTargetDirectory() {
 // --- File events ---
 
 bool DirCopy::CopyDecided(FindData* target, bool is_new) {
-  return CopyOneFile(target, is_new);
+  const CopySettings& s = Settings();
+  if (!CopyOneFile(target, is_new))
+    return false;
+  // A listing copies nothing, so there is nothing new to compare.
+  if (s.checkContentMode != kCheckBin || s.listOnly)
+    return true;
+  return CompareContent();
 }
 
 int DirCopy::OnTargetFileMissing() {
@@ -131,12 +135,19 @@ void DirCopy::OnFileOlder(FindData& target) {
 void DirCopy::OnFileSameDate(FindData& target) {
   const CopySettings& s = Settings();
   FindData* source = current_entry();
+  bool done;
   if (s.timeSelection && (!s.differentOnly || source->FileSize() == target.FileSize())) {
-    SecurityStep(false, false, source->IsReparsePoint());
-    AttributeOnlyUpdate(target, false);
-    return;
+    const bool security_done = SecurityStep(false, false, source->IsReparsePoint());
+    done = AttributeOnlyUpdate(target, false) && security_done;
+  } else {
+    done = CopyDecided(&target, false);
+    if (!s.listOnly)
+      return;  // a real copy was compared by CopyDecided
   }
-  CopyDecided(&target, false);
+  // A file left alone because of its date is compared as it is, also in a
+  // listing, where the comparison is all that is done with it.
+  if (done && s.checkContentMode == kCheckBin)
+    CompareContent();
 }
 
 // The attribute-only branch of /d: the data is left alone, the attributes

@@ -35,6 +35,8 @@ class DirCopy : public DirCmp {
   void ReleaseLevels() override;
   int OnEnterTargetDirectory() override;
   int OnLeaveTargetDirectory() override;
+  int OnTargetFilesLeft(TargetDir::EntryMap& files) override;
+  int OnDirectoryScanned() override;
   std::unique_ptr<FindData> OnTargetDirectoryMissing() override;
   void OnDirectoryNewer() override;
   void OnDirectorySameAge() override;
@@ -79,8 +81,44 @@ class DirCopy : public DirCmp {
   // The source entry's attributes on the current target.
   bool ApplyAttributes();
 
+  // --- Purge ---
+  // A directory handed to a PURGE worker: its files deleted, its
+  // sub-directories purged.
+  void PurgeHandedDirectory();
+
   const CopyCounters& counters() const { return counters_; }
   uint32_t result_bits() const { return resultBits_; }
+
+  // --- Content verification ---
+  // /cm bin: the current source file against its target, block by block.
+  // True when they are equal or there is nothing to compare.
+  bool CompareContent();
+  // The blocks of one opened object, until it is decided. True when it
+  // matched; false with job.done on a mismatch (counted and reported), false
+  // without it when a read failed (the caller tries again).
+  bool CompareBlocks(CopyJob& job);
+  // /cm md5: the target read back and its digest compared with the one the
+  // data loop computed from the source. The result does not change the
+  // copy's: a mismatch is counted and reported.
+  bool CheckMd5(CopyJob& job);
+  // Opens the target for reading as OpenSourceFile opens the source; false
+  // when the target does not exist.
+  bool OpenTargetFile(CopyJob& job);
+
+ private:
+  enum class BlockRead { kData, kEnd, kFailed };
+  // The comparison of one object with its retries, then the success line.
+  bool CompareObject(CopyJob& job, uint64_t size);
+  // A mismatch found by CompareBlocks: decided, counted and reported.
+  bool ContentMismatch(CopyJob& job, const wchar_t* what);
+  // One positioned read under the read-error policy of the data loop.
+  BlockRead ReadBlock(CopyJob& job, bool target, uint64_t offset, uint8_t* buffer, DWORD size,
+                      DWORD* read);
+  // The target read into job.targetDigest; false when a read failed.
+  bool DigestTarget(CopyJob& job);
+  // Opens path for reading into *handle; false when missing_allowed and the
+  // object does not exist.
+  bool OpenForReading(const std::wstring& path, HANDLE* handle, bool missing_allowed);
 
  protected:
   // Zeroes the copy counters and the result bits.
@@ -132,6 +170,24 @@ class DirCopy : public DirCmp {
   bool AttributeOnlyUpdate(FindData& target, bool symlink_tag_only);
   // A copy decided by a comparison event (the content check will follow it).
   bool CopyDecided(FindData* target, bool is_new);
+
+  // The purge of extra target objects.
+  bool PurgeAllowed() const;
+  bool SourceReadFailed() const;
+  // The relative path as the target spells it (lower-cased with /nocase).
+  std::wstring TargetRelativePath() const;
+  // Deletes the extra file at the target path; filter_name is tested against
+  // /xf unless the file's directory is itself being removed.
+  bool DeleteExtraFile(FindData& entry, std::wstring_view filter_name, bool in_removed_directory);
+  bool DeleteListedFiles(TargetDir::EntryList& files);
+  TargetDir& PushPurgeDirectory(std::unique_ptr<FindData> entry);
+  void PopPurgeDirectory();
+  void MarkExcludedFromPurge(TargetDir& state);
+  void EmptyPurgedDirectory(TargetDir& state);
+  void PurgeListedTree();
+  // The case renames: false when the rename failed.
+  bool RenameTarget(const std::wstring& old_path, const std::wstring& new_path,
+                    const wchar_t* failure_format);
 
   // Directories.
   void CreateTargetDirectory();

@@ -133,6 +133,10 @@ void DirCopyThread::TakeDirectory(DirScan* scanner, std::unique_ptr<FindData> en
   auto state = std::make_unique<TargetDir>();
   state->name =
       std::wstring(target_entry != nullptr ? target_entry->LongName() : entry->LongName());
+  if ((target_entry != nullptr && target_entry->IsReparsePoint()) ||
+      (scanner_state != nullptr && (scanner_state->flags & kTargetDirBehindLink))) {
+    state->flags |= kTargetDirBehindLink;
+  }
   state->own_entry = std::move(target_entry);
   state->dir_ref = CreateDirRef(target_path_, entry.get(),
                                 scanner_state != nullptr ? scanner_state->dir_ref : nullptr);
@@ -194,7 +198,9 @@ void DirCopyThread::TakePurge(DirScan* scanner) {
   ++treesTaken_;
   resultBits_ = 0;
   max_depth_ = scanner->max_depth();
-  depth_ = 0;
+  // A purged directory always lies below a kept one: /preserveroot, which
+  // keeps the extras of the root level, has nothing to keep here.
+  depth_ = scanner->depth() + 1;
   source_root_.clear();
   source_root_long_.clear();
   auto state = std::make_unique<TargetDir>();
@@ -371,9 +377,7 @@ void DirCopyThread::RunRole() {
         OnFile();
         break;
       case WorkerRole::kPurge:
-        if (TargetDir* state = TopTargetDir())
-          ListTargetDirectory(*state, true);
-        OnDirectoryScanned();
+        PurgeHandedDirectory();
         break;
       case WorkerRole::kFree:
         break;

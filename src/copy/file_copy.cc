@@ -274,6 +274,14 @@ bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job) {
     if (job.bytesWritten != job.plannedSize)
       CheckCopiedSize(job);
   }
+  // With /cm md5, once the size is settled and while the target still
+  // carries the recovery mark. Only the data loop writes bytes, and each of
+  // its attempts starts the digest afresh, so written bytes mean the digest
+  // is the one of this copy. The check's result leaves the copy's alone.
+  if (job.sourceDigest.started() && job.bytesWritten != 0) {
+    job.sourceDigest.Finish();
+    CheckMd5(job);
+  }
   Os& os = Os::Current();
   if (job.targetHandle != INVALID_HANDLE_VALUE) {
     os.CloseHandle(job.targetHandle);

@@ -259,26 +259,35 @@ void DirCopy::RequestCompression(HANDLE handle, WORD format, const std::wstring&
 }
 
 void DirCopy::OpenSourceFile(CopyJob& job) {
+  OpenForReading(job.sourcePath, &job.sourceHandle, false);
+}
+
+bool DirCopy::OpenTargetFile(CopyJob& job) {
+  return OpenForReading(job.targetPath, &job.targetHandle, true);
+}
+
+bool DirCopy::OpenForReading(const std::wstring& path, HANDLE* handle, bool missing_allowed) {
   Os& os = Os::Current();
   int server_memory_waits = 0;
   for (;;) {
-    if (job.sourceHandle != INVALID_HANDLE_VALUE) {
-      os.CloseHandle(job.sourceHandle);
-      job.sourceHandle = INVALID_HANDLE_VALUE;
+    if (*handle != INVALID_HANDLE_VALUE) {
+      os.CloseHandle(*handle);
+      *handle = INVALID_HANDLE_VALUE;
     }
-    job.sourceHandle = os.CreateFileW(
-        job.sourcePath.c_str(), kSourceAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-        FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (job.sourceHandle != INVALID_HANDLE_VALUE)
-      return;
+    *handle = os.CreateFileW(path.c_str(), kSourceAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (*handle != INVALID_HANDLE_VALUE)
+      return true;
     const DWORD error = Os::GetLastError();
     StopIfAborted();
+    if (error == ERROR_FILE_NOT_FOUND && missing_allowed)
+      return false;
     if (error == kErrorNotEnoughServerMemory && server_memory_waits < kServerMemoryRetries) {
       ++server_memory_waits;
       SleepUnlessAborted(1000);
       continue;
     }
-    RetryOrThrow(L"%s -> Unable to open", job.sourcePath);
+    RetryOrThrow(L"%s -> Unable to open", path);
   }
 }
 
@@ -286,6 +295,9 @@ void DirCopy::CopyDataLoop(CopyJob& job) {
   Os& os = Os::Current();
   IoSlot& slot = *slots_[0];
   uint8_t* const buffer = slot.BufferFor(job.plannedSize);
+  // Every attempt digests the source from its first byte.
+  if (Settings().checkContentMode == kCheckMd5)
+    job.sourceDigest.Start();
   for (;;) {
     slot.kind = IoKind::kReading;
     slot.requested = kIoBlockSize;
@@ -312,6 +324,7 @@ void DirCopy::CopyDataLoop(CopyJob& job) {
       job.done = 1;
       return;
     }
+    job.sourceDigest.Add(buffer, slot.bytesRead);  // with /cm md5 only
     if (!WriteBlock(job, buffer, slot.bytesRead))
       return;
     if (job.bytesWritten == job.plannedSize) {

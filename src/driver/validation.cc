@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "copy/md5_digest.h"
 #include "driver/value_parsers.h"
 #include "log/log.h"
 #include "util/text.h"
@@ -175,6 +176,9 @@ void DeriveSettings(CommandLine* command, CopySettings* settings) {
   s.copyAudit = s.copyAudit || security_only;
   s.purge = s.purge || s.backupSD;
   s.timeSelection = s.newerOnly || s.differentOnly;
+  // Without the MD5 algorithm the run copies without the MD5 check.
+  if (s.checkContentMode == kCheckMd5 && !LoadMd5Functions())
+    s.checkContentMode = kCheckNone;
   s.chunkMode = command->chunkSwitch ? 2 : 0;
   if (s.diskFullMode == kDiskFullWait) {
     s.quotaMode = kQuotaWaitForSpace;

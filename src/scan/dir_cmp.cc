@@ -219,6 +219,8 @@ int DirCmp::EnterDescended(TargetDir& state) {
     return EnterMissing(state);
   bool placeholder = found->IsPlaceholder();
   state.own_entry = std::move(found);
+  if (state.own_entry->IsReparsePoint() || (state.parent->flags & kTargetDirBehindLink))
+    state.flags |= kTargetDirBehindLink;
   if (!placeholder) {
     if (NamesDifferInCase(source, state.own_entry->LongName()))
       OnDirectoryCaseDiffers(SourceNameAsCompared(source));

@@ -245,7 +245,7 @@ void DirScan::WalkLevels() {
     TargetDir* state = TopTargetDir();
     if (state != nullptr && !state->file_map.empty()) {
       // After a failed reading the leftovers are not known to be extra:
-      // they must not reach the purge.
+      // they must not reach the purge (which refuses them too).
       if (TopLevel()->state != LevelState::kReadFailed)
         OnTargetFilesLeft(state->file_map);
       state->file_map.clear();

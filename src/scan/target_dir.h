@@ -21,6 +21,13 @@ class DirRef;
 
 // Flag bit: the target directory existed before this run reached it.
 constexpr uint32_t kTargetDirExisted = 0x1;
+// Flag bit: the target directory is, or lies below, a link (symbolic link,
+// junction) found where the source has a real directory. What it holds may
+// lie outside the target tree: nothing in it is ever purged.
+constexpr uint32_t kTargetDirBehindLink = 0x4;
+// Flag bit: an extra target directory being purged; it holds entry lists
+// instead of maps.
+constexpr uint32_t kTargetDirPurged = 0x8;
 
 struct TargetDir {
   using EntryMap = std::unordered_map<std::wstring, std::unique_ptr<FindData>>;

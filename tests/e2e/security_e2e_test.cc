@@ -673,8 +673,7 @@ TEST_F(BackupTest, BackupAndRestoreOfDescriptors) {
   EXPECT_EQ(Count(result.out, Statistic("Number of Security Descriptor(s) restored", 1)), 1u);
 }
 
-// The backup's purge waits for purge itself; this test then runs as it stands.
-TEST_F(BackupTest, DISABLED_BackupPurgesWhatTheSourceNoLongerHas) {
+TEST_F(BackupTest, BackupPurgesWhatTheSourceNoLongerHas) {
   MakeLiveTree();
   fs::create_directories(Target("bak/gone"));
   WriteFile(Target("bak", "stale.txt"), "no longer in the source");
