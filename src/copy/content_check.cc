@@ -24,13 +24,6 @@ void StopIfAborted() {
     throw DirScanException(kAborted, L"");
 }
 
-OVERLAPPED At(uint64_t position) {
-  OVERLAPPED overlapped{};
-  overlapped.Offset = static_cast<DWORD>(position & 0xFFFFFFFF);
-  overlapped.OffsetHigh = static_cast<DWORD>(position >> 32);
-  return overlapped;
-}
-
 }  // namespace
 
 bool DirCopy::CompareContent() {
@@ -191,7 +184,7 @@ DirCopy::BlockRead DirCopy::ReadBlock(CopyJob& job, bool target, uint64_t offset
   const std::wstring& path = target ? job.targetPath : job.sourcePath;
   for (;;) {
     *read = 0;
-    OVERLAPPED at = At(offset);
+    OVERLAPPED at = OverlappedAt(offset);
     if (os.ReadFile(handle, buffer, size, read, &at))
       return BlockRead::kData;
     const DWORD error = Os::GetLastError();

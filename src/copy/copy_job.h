@@ -19,6 +19,14 @@ constexpr DWORD kIoBlockSize = 1048576;
 // Files above this size get their final size reserved before the data.
 constexpr uint64_t kReservationThreshold = 65536;
 
+// A positioned read or write at position.
+inline OVERLAPPED OverlappedAt(uint64_t position) {
+  OVERLAPPED overlapped{};
+  overlapped.Offset = static_cast<DWORD>(position & 0xFFFFFFFF);
+  overlapped.OffsetHigh = static_cast<DWORD>(position >> 32);
+  return overlapped;
+}
+
 enum class IoKind : int32_t { kIdle = 0, kWriting = 1, kReading = 2 };
 
 struct IoSlot {

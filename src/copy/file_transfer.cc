@@ -34,13 +34,6 @@ FILETIME RecoveryMark() {
                   static_cast<DWORD>(static_cast<uint64_t>(recoveryMarkTime) >> 32)};
 }
 
-OVERLAPPED At(uint64_t position) {
-  OVERLAPPED overlapped{};
-  overlapped.Offset = static_cast<DWORD>(position & 0xFFFFFFFF);
-  overlapped.OffsetHigh = static_cast<DWORD>(position >> 32);
-  return overlapped;
-}
-
 }  // namespace
 
 void DirCopy::CreateTargetFile(CopyJob& job) {
@@ -302,7 +295,7 @@ void DirCopy::CopyDataLoop(CopyJob& job) {
     slot.kind = IoKind::kReading;
     slot.requested = kIoBlockSize;
     slot.bytesRead = 0;
-    OVERLAPPED at = At(job.position);
+    OVERLAPPED at = OverlappedAt(job.position);
     if (!os.ReadFile(job.sourceHandle, buffer, kIoBlockSize, &slot.bytesRead, &at)) {
       const DWORD error = Os::GetLastError();
       StopIfAborted();
@@ -347,7 +340,7 @@ bool DirCopy::WriteBlock(CopyJob& job, const uint8_t* data, DWORD size) {
   slot.bufferDone = 0;
   bool waiting_for_space = false;
   while (slot.bufferDone < size) {
-    OVERLAPPED at = At(job.position);
+    OVERLAPPED at = OverlappedAt(job.position);
     slot.lastWritten = 0;
     const BOOL ok = os.WriteFile(job.targetHandle, data + slot.bufferDone, size - slot.bufferDone,
                                  &slot.lastWritten, &at);

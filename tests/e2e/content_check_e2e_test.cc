@@ -19,13 +19,6 @@ namespace fs = std::filesystem;
 
 constexpr size_t kBlock = 1048576;
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
-
 // A statistics line: the label padded to 42 columns.
 std::string StatLine(const std::string& label, const std::string& value) {
   return label + std::string(42 - label.size(), ' ') + ": " + value + "\n";
@@ -42,14 +35,7 @@ void Corrupt(const std::string& path, const std::string& bytes) {
 
 class ContentCheckE2eTest : public ::testing::Test {
  protected:
-  RunOptions World(const std::string& faults = "[]") {
-    const std::string file = temp_ / "world.json";
-    WriteFile(file, R"({"computer": "E2EPC", "drives": {"C:": {"path": ")" + temp_.path() +
-                        R"("}}, "faults": )" + faults + "}");
-    RunOptions options;
-    options.environment["TARVIK_WORLD"] = file;
-    return options;
-  }
+  RunOptions World(const std::string& faults = "[]") { return DriveCWorld(temp_, faults); }
 
   void MakeSource(const std::map<std::string, std::string>& files) {
     fs::create_directories(temp_ / "src");

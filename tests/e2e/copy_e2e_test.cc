@@ -75,13 +75,6 @@ bool SameTime(timespec a, timespec b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec / 100 == b.tv_nsec / 100;
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
-
 class CopyE2eTest : public ::testing::Test {
  protected:
   // A world whose drive C: is the temporary directory, with fixed volume

@@ -235,6 +235,22 @@ std::string ReadFile(const std::string& path) {
   return bytes.str();
 }
 
+RunOptions DriveCWorld(const TempDir& dir, const std::string& faults) {
+  const std::string file = dir / "world.json";
+  WriteFile(file, R"({"computer": "E2EPC", "drives": {"C:": {"path": ")" + dir.path() +
+                      R"("}}, "faults": )" + faults + "}");
+  RunOptions options;
+  options.environment["TARVIK_WORLD"] = file;
+  return options;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
 std::string RandomBytes(size_t size, uint64_t seed) {
   std::mt19937_64 generator(seed);
   std::string bytes(size + 8, '\0');

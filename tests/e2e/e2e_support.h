@@ -62,6 +62,13 @@ class RunningProgram {
   int pid_ = 0;
 };
 
+// A world file in dir (world.json) whose drive C: is dir, with the faults
+// given as a JSON array; the options that run the program in that world.
+RunOptions DriveCWorld(const TempDir& dir, const std::string& faults = "[]");
+
+// How many times part occurs in text.
+size_t Count(const std::string& text, const std::string& part);
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 // size bytes that depend only on seed.

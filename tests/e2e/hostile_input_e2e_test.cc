@@ -63,13 +63,6 @@ void MakeSource(const std::string& src) {
   SetAttribute(src + "/bad_mark", "user.DOSATTRIB", "0x420");
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
-
 // Every regular file under dst is complete: the bytes of its source and no
 // mark of an unfinished write.
 void ExpectOnlyCompleteFiles(const std::string& src, const std::string& dst) {

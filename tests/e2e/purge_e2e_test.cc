@@ -17,24 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
-
 class PurgeE2eTest : public ::testing::Test {
  protected:
   // Drive C: is the temporary directory; faults as given.
-  RunOptions World(const std::string& faults = "[]") {
-    const std::string file = temp_ / "world.json";
-    WriteFile(file, R"({"computer": "E2EPC", "drives": {"C:": {"path": ")" + temp_.path() +
-                        R"("}}, "faults": )" + faults + "}");
-    RunOptions options;
-    options.environment["TARVIK_WORLD"] = file;
-    return options;
-  }
+  RunOptions World(const std::string& faults = "[]") { return DriveCWorld(temp_, faults); }
 
   void Make(const std::string& relative, const std::string& data = "x") {
     const std::string path = temp_ / relative;

@@ -206,13 +206,6 @@ Observed Observe(const std::string& path) {
   return observed;
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
-
 // A statistics line of the summary.
 std::string Statistic(const std::string& label, int value, bool marked = false) {
   char text[128];
