@@ -3,6 +3,7 @@
 #include "copy/dir_ref.h"
 #include "copy/engine_state.h"
 #include "copy/run_statistics.h"
+#include "copy/transfer_arbiter.h"
 #include "log/log.h"
 #include "settings/copy_settings.h"
 #include "util/abort.h"
@@ -71,6 +72,21 @@ void DirCopyThread::PrintBanner() {
 }
 
 void DirCopyThread::PrintSidCacheStats() {}
+
+void DirCopyThread::RequestTransfer(uint64_t size) {
+  if (QuotaThread* arbiter = TheQuotaThread())
+    arbiter->AcquireTransfer(&transferEvent_, size, threadNumber());
+}
+
+void DirCopyThread::NotifyWaitingForSpace() {
+  if (QuotaThread* arbiter = TheQuotaThread())
+    arbiter->PostRefresh();
+}
+
+void DirCopyThread::EndTransfer() {
+  if (QuotaThread* arbiter = TheQuotaThread())
+    arbiter->ReleaseTransfer(threadNumber());
+}
 
 void DirCopyThread::Wake() {
   if (ClaimRunStart())

@@ -48,6 +48,10 @@ class DirCopyThread : public DirCopy, public PoolWorker {
   void PrintBanner() override;
   void PrintSidCacheStats() override;
   DWORD GetThreadId() const override;
+  // The transfer window: ask before the data, report its end.
+  void RequestTransfer(uint64_t size) override;
+  void NotifyWaitingForSpace() override;
+  void EndTransfer() override;
 
   // The driver counts the root directory as the first tree hand-over.
   void set_trees_taken(int32_t count) { treesTaken_ = count; }

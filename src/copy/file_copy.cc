@@ -187,6 +187,10 @@ bool DirCopy::CopyFileData(FindData* target) {
     // one it never opened is still the last good copy.
     if (job.targetOpened || standInCreated_)
       DeleteAfterFailure(job);
+    // A failed copy ends its transfer too: otherwise its bytes would stay
+    // in the window until this worker copies again, and other workers could
+    // wait for room that never comes.
+    EndTransfer();
     if (e.IsFatal() || !Settings().continueOnError)
       throw;
     if (e.kind() != kAborted)

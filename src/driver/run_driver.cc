@@ -4,6 +4,7 @@
 #include "copy/dir_copy_thread.h"
 #include "copy/root_setup.h"
 #include "copy/run_statistics.h"
+#include "copy/transfer_arbiter.h"
 #include "copy/worker_pool.h"
 #include "driver/banner.h"
 #include "driver/command_line.h"
@@ -79,6 +80,8 @@ bool SetNameFilters(const CopySettings& s) {
 int RunCopy(const CommandLine& command, CopySettings& settings) {
   CreateWorkerPool(static_cast<uint32_t>(settings.threadCount));
   WorkerPool* pool = ThePool();
+  // A late start signal does not stop the run.
+  StartQuotaThread(settings, pool->size(), &pool->lock());
   DirCopyThread* root = AsCopyThread(pool->TakeWorker(WorkerRole::kTree));
   root->set_max_depth(settings.maxDepth);
   if (!SetNameFilters(settings)) {
@@ -95,6 +98,7 @@ int RunCopy(const CommandLine& command, CopySettings& settings) {
     return kExitCritical;
   }
   root->set_trees_taken(1);
+  SetQuotaTarget(root->target_root());
   CommandReportInput report;
   report.sourceRoot = root->source_root();
   report.targetRoot = root->target_root();
@@ -155,6 +159,7 @@ int RunDriver(std::span<const std::wstring> args) {
   }
   PrintRunStatistics(SidCacheFiguresOf(sid_cache));
   LogText(L"\nElapsed time: %s\n", ElapsedTimeText(os.time() - start_time));
+  StopQuotaThread();
   const int exit_code = code | static_cast<int>(TheRunStatistics().ExitBits());
   // The writer may still hold workers' lines: the pool, which names their
   // threads for the line prefixes, goes only after the log.
