@@ -27,6 +27,8 @@ constexpr FaultableCall kCalls[] = {
     {L"DeleteFileW", true},
     {L"MoveFileW", true},
     {L"DeviceIoControl", true},
+    {L"NtQueryInformationFile", true},
+    {L"NtFsControlFile", true},
     {L"GetKernelObjectSecurity", true},
     {L"SetKernelObjectSecurity", true},
     {L"GetDiskFreeSpaceExW", true},

@@ -77,6 +77,13 @@ class FaultOs : public Os {
   BOOL DeviceIoControl(HANDLE device, DWORD control_code, void* in_buffer, DWORD in_size,
                        void* out_buffer, DWORD out_size, DWORD* bytes_returned,
                        OVERLAPPED* overlapped) override;
+  // An injected fault answers STATUS_UNSUCCESSFUL with the fault's error
+  // as the last error.
+  NTSTATUS NtQueryInformationFile(HANDLE file, IO_STATUS_BLOCK* io_status, void* buffer,
+                                  ULONG length, FILE_INFORMATION_CLASS information_class) override;
+  NTSTATUS NtFsControlFile(HANDLE file, HANDLE event, void* apc_routine, void* apc_context,
+                           IO_STATUS_BLOCK* io_status, ULONG control_code, void* input,
+                           ULONG input_length, void* output, ULONG output_length) override;
   BOOL GetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION requested, void* descriptor,
                                DWORD length, DWORD* length_needed) override;
   BOOL SetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION information,

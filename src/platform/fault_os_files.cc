@@ -115,6 +115,28 @@ BOOL FaultOs::DeviceIoControl(HANDLE device, DWORD control_code, void* in_buffer
                                  bytes_returned, overlapped);
 }
 
+NTSTATUS FaultOs::NtQueryInformationFile(HANDLE file, IO_STATUS_BLOCK* io_status, void* buffer,
+                                         ULONG length, FILE_INFORMATION_CLASS information_class) {
+  if (Inject(L"NtQueryInformationFile", PathOf(file))) {
+    if (io_status != nullptr)
+      *io_status = {STATUS_UNSUCCESSFUL, 0};
+    return STATUS_UNSUCCESSFUL;
+  }
+  return inner_->NtQueryInformationFile(file, io_status, buffer, length, information_class);
+}
+
+NTSTATUS FaultOs::NtFsControlFile(HANDLE file, HANDLE event, void* apc_routine, void* apc_context,
+                                  IO_STATUS_BLOCK* io_status, ULONG control_code, void* input,
+                                  ULONG input_length, void* output, ULONG output_length) {
+  if (Inject(L"NtFsControlFile", PathOf(file))) {
+    if (io_status != nullptr)
+      *io_status = {STATUS_UNSUCCESSFUL, 0};
+    return STATUS_UNSUCCESSFUL;
+  }
+  return inner_->NtFsControlFile(file, event, apc_routine, apc_context, io_status, control_code,
+                                 input, input_length, output, output_length);
+}
+
 BOOL FaultOs::GetDiskFreeSpaceExW(const wchar_t* directory, ULARGE_INTEGER* free_to_caller,
                                   ULARGE_INTEGER* total_bytes, ULARGE_INTEGER* total_free) {
   if (Inject(L"GetDiskFreeSpaceExW", Named(directory)))

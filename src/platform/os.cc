@@ -85,6 +85,16 @@ BOOL Os::MoveFileW(const wchar_t*, const wchar_t*) {
 BOOL Os::DeviceIoControl(HANDLE, DWORD, void*, DWORD, void*, DWORD, DWORD*, OVERLAPPED*) {
   return NotImplemented(FALSE);
 }
+NTSTATUS Os::NtQueryInformationFile(HANDLE, IO_STATUS_BLOCK*, void*, ULONG,
+                                    FILE_INFORMATION_CLASS) {
+  NotImplemented(FALSE);
+  return STATUS_NOT_SUPPORTED;
+}
+NTSTATUS Os::NtFsControlFile(HANDLE, HANDLE, void*, void*, IO_STATUS_BLOCK*, ULONG, void*, ULONG,
+                             void*, ULONG) {
+  NotImplemented(FALSE);
+  return STATUS_NOT_SUPPORTED;
+}
 BOOL Os::GetKernelObjectSecurity(HANDLE, SECURITY_INFORMATION, void*, DWORD, DWORD*) {
   return NotImplemented(FALSE);
 }

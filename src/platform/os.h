@@ -128,6 +128,21 @@ class Os {
                                void* out_buffer, DWORD out_size, DWORD* bytes_returned,
                                OVERLAPPED* overlapped);
 
+  // --- Native calls ---
+  // FileStreamInformation lists the data streams of an open file or
+  // directory: a file's unnamed stream first ("::$DATA"), then each named
+  // stream (":name:$DATA"); a directory has only named streams. A buffer
+  // too small for the whole list gives STATUS_BUFFER_OVERFLOW with the
+  // records that fit. io_status->Information is the bytes stored.
+  virtual NTSTATUS NtQueryInformationFile(HANDLE file, IO_STATUS_BLOCK* io_status, void* buffer,
+                                          ULONG length, FILE_INFORMATION_CLASS information_class);
+  // File-system controls; here the server-side copy requests
+  // (FSCTL_SRV_REQUEST_RESUME_KEY on the source, FSCTL_SRV_COPYCHUNK on the
+  // target). Synchronous: event, routine and context must be null.
+  virtual NTSTATUS NtFsControlFile(HANDLE file, HANDLE event, void* apc_routine, void* apc_context,
+                                   IO_STATUS_BLOCK* io_status, ULONG control_code, void* input,
+                                   ULONG input_length, void* output, ULONG output_length);
+
   // The security descriptor of an open file, in the self-relative layout,
   // with only the parts asked for (OWNER_, GROUP_, DACL_, SACL_SECURITY_
   // INFORMATION). A buffer too small gives ERROR_INSUFFICIENT_BUFFER with

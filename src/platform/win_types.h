@@ -172,6 +172,9 @@ constexpr DWORD FSCTL_SET_COMPRESSION = 0x0009C040;
 constexpr DWORD FSCTL_SET_REPARSE_POINT = 0x000900A4;
 constexpr DWORD FSCTL_GET_REPARSE_POINT = 0x000900A8;
 constexpr DWORD FSCTL_DELETE_REPARSE_POINT = 0x000900AC;
+// Server-side copy (NtFsControlFile on a handle on an SMB2 share).
+constexpr DWORD FSCTL_SRV_REQUEST_RESUME_KEY = 0x00140078;
+constexpr DWORD FSCTL_SRV_COPYCHUNK = 0x001440F2;
 constexpr WORD COMPRESSION_FORMAT_NONE = 0;
 constexpr WORD COMPRESSION_FORMAT_DEFAULT = 1;
 constexpr WORD COMPRESSION_FORMAT_LZNT1 = 2;
@@ -184,6 +187,68 @@ constexpr DWORD MAXIMUM_REPARSE_DATA_BUFFER_SIZE = 16 * 1024;
 constexpr DWORD REPARSE_DATA_BUFFER_HEADER_SIZE = 8;
 constexpr DWORD SYMLINK_REPARSE_DATA_HEADER_SIZE = 12;
 constexpr DWORD SYMLINK_FLAG_RELATIVE = 0x00000001;
+
+// The native calls' status codes and records.
+using NTSTATUS = uint32_t;
+using ULONG = uint32_t;
+constexpr NTSTATUS STATUS_SUCCESS = 0x00000000;
+constexpr NTSTATUS STATUS_BUFFER_OVERFLOW = 0x80000005;
+constexpr NTSTATUS STATUS_UNSUCCESSFUL = 0xC0000001;
+constexpr NTSTATUS STATUS_INVALID_HANDLE = 0xC0000008;
+constexpr NTSTATUS STATUS_INVALID_DEVICE_REQUEST = 0xC0000010;
+constexpr NTSTATUS STATUS_INVALID_PARAMETER = 0xC000000D;
+constexpr NTSTATUS STATUS_ACCESS_DENIED = 0xC0000022;
+constexpr NTSTATUS STATUS_BUFFER_TOO_SMALL = 0xC0000023;
+constexpr NTSTATUS STATUS_OBJECT_NAME_NOT_FOUND = 0xC0000034;
+constexpr NTSTATUS STATUS_DISK_FULL = 0xC000007F;
+constexpr NTSTATUS STATUS_NOT_SUPPORTED = 0xC00000BB;
+constexpr NTSTATUS STATUS_INVALID_VIEW_SIZE = 0xC000001F;
+
+struct IO_STATUS_BLOCK {
+  NTSTATUS Status;
+  uintptr_t Information;  // bytes returned
+};
+
+enum FILE_INFORMATION_CLASS : ULONG {
+  FileStreamInformation = 22,
+};
+
+// One record of FileStreamInformation; records follow each other at
+// NextEntryOffset (0 ends the list), each aligned on 8 bytes. The name is
+// ":name:$DATA" (UTF-16, not terminated), "::$DATA" for the unnamed stream.
+struct FILE_STREAM_INFORMATION {
+  ULONG NextEntryOffset;
+  ULONG StreamNameLength;  // bytes
+  LARGE_INTEGER StreamSize;
+  LARGE_INTEGER StreamAllocationSize;
+  char16_t StreamName[1];
+};
+constexpr size_t kFileStreamInformationHeaderSize = 24;
+
+// FSCTL_SRV_REQUEST_RESUME_KEY answers a 24-byte key, a context length
+// and the context; FSCTL_SRV_COPYCHUNK takes the key, a chunk count, a
+// reserved field and the chunks, and answers three counts. A server limits
+// a request's chunk count, chunk size and total length; a request beyond
+// them fails with STATUS_INVALID_PARAMETER and answers the limits instead.
+constexpr size_t kResumeKeySize = 24;
+struct SRV_COPYCHUNK {
+  ULONGLONG SourceOffset;
+  ULONGLONG TargetOffset;
+  ULONG Length;
+  ULONG Reserved;
+};
+struct SRV_COPYCHUNK_COPY {
+  BYTE SourceFile[kResumeKeySize];
+  ULONG ChunkCount;
+  ULONG Reserved;
+  SRV_COPYCHUNK Chunk[1];
+};
+constexpr size_t kCopyChunkHeaderSize = 32;
+struct SRV_COPYCHUNK_RESPONSE {
+  ULONG ChunksWritten;
+  ULONG ChunkBytesWritten;
+  ULONG TotalBytesWritten;
+};
 
 // GetSystemInfo. The OEM identifier is the union of the architecture and the
 // reserved word in the platform's record.

@@ -76,6 +76,13 @@ class PosixOs : public Os {
   BOOL DeviceIoControl(HANDLE device, DWORD control_code, void* in_buffer, DWORD in_size,
                        void* out_buffer, DWORD out_size, DWORD* bytes_returned,
                        OVERLAPPED* overlapped) override;
+  // Named streams (posix_streams.cc).
+  NTSTATUS NtQueryInformationFile(HANDLE file, IO_STATUS_BLOCK* io_status, void* buffer,
+                                  ULONG length, FILE_INFORMATION_CLASS information_class) override;
+  // Server-side copy (posix_server_copy.cc).
+  NTSTATUS NtFsControlFile(HANDLE file, HANDLE event, void* apc_routine, void* apc_context,
+                           IO_STATUS_BLOCK* io_status, ULONG control_code, void* input,
+                           ULONG input_length, void* output, ULONG output_length) override;
   // Security descriptors (posix_security.cc).
   BOOL GetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION requested, void* descriptor,
                                DWORD length, DWORD* length_needed) override;
