@@ -76,6 +76,9 @@ class DirCopy : public DirCmp {
   bool CopyFileData(FindData* target);
   void CreateTargetFile(CopyJob& job);
   void OpenSourceFile(CopyJob& job);
+  // The data of one object: the server-side copy while it is on, else
+  // the data loop.
+  void TransferData(CopyJob& job);
   void CopyDataLoop(CopyJob& job);
   void CheckCopiedSize(CopyJob& job);
   // The source entry's attributes on the current target.

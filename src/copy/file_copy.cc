@@ -263,7 +263,7 @@ bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job) {
       job.done = 1;
     } else {
       const int64_t start = Timed() ? Now() : 0;
-      CopyDataLoop(job);
+      TransferData(job);
       if (Timed()) {
         counters_.copyTime += Now() - start;
         ++counters_.copyCount;

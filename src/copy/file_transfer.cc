@@ -284,6 +284,10 @@ bool DirCopy::OpenForReading(const std::wstring& path, HANDLE* handle, bool miss
   }
 }
 
+void DirCopy::TransferData(CopyJob& job) {
+  CopyDataLoop(job);
+}
+
 void DirCopy::CopyDataLoop(CopyJob& job) {
   Os& os = Os::Current();
   IoSlot& slot = *slots_[0];
