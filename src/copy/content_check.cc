@@ -19,11 +19,6 @@ namespace {
 // beyond the source's end.
 constexpr DWORD kExtraBytesProbe = 1024;
 
-void StopIfAborted() {
-  if (AbortRequested())
-    throw DirScanException(kAborted, L"");
-}
-
 }  // namespace
 
 bool DirCopy::CompareContent() {
@@ -61,7 +56,7 @@ bool DirCopy::CompareContent() {
 bool DirCopy::CompareObject(CopyJob& job, uint64_t size) {
   const CopySettings& s = Settings();
   for (int32_t attempts = 0;; ++attempts) {
-    StopIfAborted();
+    ThrowIfAborted();
     // The first attempt always runs; each failed one uses up a retry.
     if (attempts > 0 && attempts >= s.retryCount)
       throw DirScanException(kFailedAfterRetries,
@@ -103,7 +98,7 @@ bool DirCopy::CompareBlocks(CopyJob& job) {
         ReadBlock(job, false, block_start, source, kIoBlockSize, &source_bytes);
     if (source_read == BlockRead::kFailed)
       return false;
-    StopIfAborted();
+    ThrowIfAborted();
     const bool source_ended = source_read == BlockRead::kEnd || source_bytes == 0;
 
     // As many target bytes as the source gave, a whole block past its end.
@@ -126,7 +121,7 @@ bool DirCopy::CompareBlocks(CopyJob& job) {
     }
     if (target_ended && job.bytesWritten < job.plannedSize)
       return ContentMismatch(job, L"smaller than source, partially migrated");
-    StopIfAborted();
+    ThrowIfAborted();
 
     const DWORD common = std::min(source_bytes, target_bytes);
     const uint8_t* const differs = std::mismatch(source, source + common, target).first;
@@ -188,7 +183,7 @@ DirCopy::BlockRead DirCopy::ReadBlock(CopyJob& job, bool target, uint64_t offset
     if (os.ReadFile(handle, buffer, size, read, &at))
       return BlockRead::kData;
     const DWORD error = Os::GetLastError();
-    StopIfAborted();
+    ThrowIfAborted();
     if (error == ERROR_HANDLE_EOF)
       return BlockRead::kEnd;
     if (IsNetworkError(error)) {
@@ -203,16 +198,12 @@ DirCopy::BlockRead DirCopy::ReadBlock(CopyJob& job, bool target, uint64_t offset
 
 bool DirCopy::CheckMd5(CopyJob& job) {
   const CopySettings& s = Settings();
-  Os& os = Os::Current();
   // The write handle goes first: the target is read as any reader sees it.
-  if (job.targetHandle != INVALID_HANDLE_VALUE) {
-    os.CloseHandle(job.targetHandle);
-    job.targetHandle = INVALID_HANDLE_VALUE;
-  }
+  CopyJob::Close(&job.targetHandle);
   ResetRetries();
   try {
     for (int32_t attempts = 0;; ++attempts) {
-      StopIfAborted();
+      ThrowIfAborted();
       if (attempts > 0 && attempts >= s.retryCount)
         throw DirScanException(kFailedAfterRetries,
                                Format(L"Comparison failed after %ld retries.", attempts));
@@ -222,16 +213,12 @@ bool DirCopy::CheckMd5(CopyJob& job) {
         return false;
       }
       const bool complete = DigestTarget(job);
-      os.CloseHandle(job.targetHandle);
-      job.targetHandle = INVALID_HANDLE_VALUE;
+      CopyJob::Close(&job.targetHandle);
       if (complete)
         break;
     }
   } catch (const DirScanException& e) {
-    if (job.targetHandle != INVALID_HANDLE_VALUE) {
-      os.CloseHandle(job.targetHandle);
-      job.targetHandle = INVALID_HANDLE_VALUE;
-    }
+    CopyJob::Close(&job.targetHandle);
     if (e.kind() == kAborted || e.IsFatal())
       throw;
     // A target that cannot be read back is not confirmed: counted as a

@@ -23,4 +23,11 @@ uint8_t* IoSlot::BufferFor(uint64_t planned_size) {
   return heapBuffer_.get();
 }
 
+void CopyJob::Close(HANDLE* handle) {
+  if (*handle == INVALID_HANDLE_VALUE)
+    return;
+  Os::Current().CloseHandle(*handle);
+  *handle = INVALID_HANDLE_VALUE;
+}
+
 }  // namespace tarvik

@@ -89,6 +89,9 @@ struct CopyJob {
   Md5Digest sourceDigest;
   Md5Digest targetDigest;
 
+  // Closes the handle when it is open and marks it closed.
+  static void Close(HANDLE* handle);
+
   uint64_t SourceSize() const { return (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow; }
 };
 

@@ -9,11 +9,6 @@
 namespace tarvik {
 namespace {
 
-void StopIfAborted() {
-  if (AbortRequested())
-    throw DirScanException(kAborted, L"");
-}
-
 // A listing pattern longer than this uses the long form of the path.
 constexpr size_t kListingPatternLimit = 199;
 
@@ -87,7 +82,7 @@ void DirCopy::CreateTargetDirectory() {
     if (os.CreateDirectoryW(target_path_.c_str(), nullptr))
       break;
     const DWORD error = Os::GetLastError();
-    StopIfAborted();
+    ThrowIfAborted();
     if (error == ERROR_ALREADY_EXISTS) {
       if (s.debugSystem)
         LogInfo(L"%s -> directory should not exist at this point", target_path_);
@@ -122,7 +117,7 @@ void DirCopy::CompressNewDirectory(const FindData& created) {
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE)
       break;
-    StopIfAborted();
+    ThrowIfAborted();
     if (!RetryOrGiveUp(L"%s -> unable to open", target_path_))
       return;
   }

@@ -9,15 +9,6 @@
 #include "util/abort.h"
 
 namespace tarvik {
-namespace {
-
-void StopIfAborted() {
-  if (AbortRequested())
-    throw DirScanException(kAborted, L"");
-}
-
-}  // namespace
-
 void NoteSecurityUnavailable() {
   TheRunStatistics().AddExitBits(kResultSecurityError);
   if (!ClaimSecurityNotice())
@@ -224,7 +215,7 @@ bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job) {
   FillJob(job);
 
   while (!job.done) {
-    StopIfAborted();
+    ThrowIfAborted();
     CloseJobHandles(job);
     TargetDir* state = TopTargetDir();
     if (job.restarts > 0) {
@@ -240,7 +231,7 @@ bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job) {
     } else if (state != nullptr && (state->flags & kTargetDirRestarted)) {
       RefreshSource(job);
     }
-    StopIfAborted();
+    ThrowIfAborted();
     job.bytesWritten = 0;
     job.position = 0;
     job.plannedSize = job.SourceSize();
@@ -287,10 +278,7 @@ bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job) {
     CheckMd5(job);
   }
   Os& os = Os::Current();
-  if (job.targetHandle != INVALID_HANDLE_VALUE) {
-    os.CloseHandle(job.targetHandle);
-    job.targetHandle = INVALID_HANDLE_VALUE;
-  }
+  CopyJob::Close(&job.targetHandle);
   if (job.targetOpened || standInCreated_) {
     // The real times replace the recovery mark: from here on the file is
     // complete.
@@ -341,7 +329,7 @@ void DirCopy::FillJob(CopyJob& job) {
 void DirCopy::RefreshSource(CopyJob& job) {
   WIN32_FIND_DATAW fresh{};
   while (!GetFileInfo(job.sourcePath, &fresh, 0)) {
-    StopIfAborted();
+    ThrowIfAborted();
     RetryOrThrow(L"%s -> Unable to retrieve file information", job.sourcePath);
   }
   FindData fresh_entry;
@@ -436,15 +424,8 @@ bool DirCopy::ApplyAttributes() {
 }
 
 void DirCopy::CloseJobHandles(CopyJob& job) {
-  Os& os = Os::Current();
-  if (job.sourceHandle != INVALID_HANDLE_VALUE) {
-    os.CloseHandle(job.sourceHandle);
-    job.sourceHandle = INVALID_HANDLE_VALUE;
-  }
-  if (job.targetHandle != INVALID_HANDLE_VALUE) {
-    os.CloseHandle(job.targetHandle);
-    job.targetHandle = INVALID_HANDLE_VALUE;
-  }
+  CopyJob::Close(&job.sourceHandle);
+  CopyJob::Close(&job.targetHandle);
 }
 
 // A copy that ended with an exception must not leave a partial file that

@@ -24,11 +24,6 @@ constexpr int kLockedTargetSeconds = 81;
 // tried again this many times, then the reservation is skipped.
 constexpr int kReservationRepeats = 10;
 
-void StopIfAborted() {
-  if (AbortRequested())
-    throw DirScanException(kAborted, L"");
-}
-
 FILETIME RecoveryMark() {
   return FILETIME{static_cast<DWORD>(recoveryMarkTime & 0xFFFFFFFF),
                   static_cast<DWORD>(static_cast<uint64_t>(recoveryMarkTime) >> 32)};
@@ -52,7 +47,7 @@ void DirCopy::CreateTargetFile(CopyJob& job) {
     flags |= job.creationAttributes;
     RequestTransfer(job.plannedSize);
   }
-  StopIfAborted();
+  ThrowIfAborted();
   ResetRetries();
   OpenTargetForCopy(job, disposition, flags);
   StampRecoveryMark(job, flags);
@@ -72,16 +67,13 @@ void DirCopy::OpenTargetForCopy(CopyJob& job, DWORD disposition, DWORD flags) {
   int locked_seconds = 0;
   bool locked_armed = false;
   for (;;) {
-    if (job.targetHandle != INVALID_HANDLE_VALUE) {
-      os.CloseHandle(job.targetHandle);
-      job.targetHandle = INVALID_HANDLE_VALUE;
-    }
+    CopyJob::Close(&job.targetHandle);
     job.targetHandle = os.CreateFileW(job.targetPath.c_str(), kTargetAccess, 0, nullptr,
                                       disposition, flags, nullptr);
     if (job.targetHandle != INVALID_HANDLE_VALUE)
       break;
     const DWORD error = Os::GetLastError();
-    StopIfAborted();
+    ThrowIfAborted();
     if (error == ERROR_DISK_FULL) {
       if (s.diskFullMode == kDiskFullAbort)
         AbortOnFullDisk(job.targetPath);
@@ -154,7 +146,7 @@ bool DirCopy::ReserveStep(CopyJob& job, bool end_of_file) {
   bool waiting_for_space = false;
   int repeats = 0;
   for (;;) {
-    StopIfAborted();
+    ThrowIfAborted();
     bool ok;
     if (end_of_file) {
       ok = os.SetEndOfFile(job.targetHandle) != FALSE;
@@ -168,7 +160,7 @@ bool DirCopy::ReserveStep(CopyJob& job, bool end_of_file) {
     if (ok)
       break;
     const DWORD error = Os::GetLastError();
-    StopIfAborted();
+    ThrowIfAborted();
     if (error != ERROR_DISK_FULL) {
       if (++repeats >= kReservationRepeats)
         return true;  // only the reservation is lost
@@ -227,7 +219,7 @@ void DirCopy::RequestCompression(HANDLE handle, WORD format, const std::wstring&
                                  uint32_t* counter, bool count) {
   ResetRetries();
   for (;;) {
-    StopIfAborted();
+    ThrowIfAborted();
     WORD value = format;
     DWORD returned = 0;
     if (Os::Current().DeviceIoControl(handle, FSCTL_SET_COMPRESSION, &value, sizeof(value), nullptr,
@@ -272,7 +264,7 @@ bool DirCopy::OpenForReading(const std::wstring& path, HANDLE* handle, bool miss
     if (*handle != INVALID_HANDLE_VALUE)
       return true;
     const DWORD error = Os::GetLastError();
-    StopIfAborted();
+    ThrowIfAborted();
     if (error == ERROR_FILE_NOT_FOUND && missing_allowed)
       return false;
     if (error == kErrorNotEnoughServerMemory && server_memory_waits < kServerMemoryRetries) {
@@ -302,7 +294,7 @@ void DirCopy::CopyDataLoop(CopyJob& job) {
     OVERLAPPED at = OverlappedAt(job.position);
     if (!os.ReadFile(job.sourceHandle, buffer, kIoBlockSize, &slot.bytesRead, &at)) {
       const DWORD error = Os::GetLastError();
-      StopIfAborted();
+      ThrowIfAborted();
       if (error == ERROR_HANDLE_EOF) {
         job.done = 1;
         return;
@@ -316,7 +308,7 @@ void DirCopy::CopyDataLoop(CopyJob& job) {
         return;
       continue;
     }
-    StopIfAborted();
+    ThrowIfAborted();
     if (slot.bytesRead == 0) {
       job.done = 1;
       return;
@@ -352,7 +344,7 @@ bool DirCopy::WriteBlock(CopyJob& job, const uint8_t* data, DWORD size) {
       Os::SetLastError(ERROR_WRITE_FAULT);  // no progress: handled as a failed write
     if (!ok || slot.lastWritten == 0) {
       const DWORD error = Os::GetLastError();
-      StopIfAborted();
+      ThrowIfAborted();
       if (error == ERROR_DISK_FULL) {
         if (s.diskFullMode == kDiskFullAbort)
           AbortOnFullDisk(job.targetPath);

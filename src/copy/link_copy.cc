@@ -19,11 +19,6 @@ constexpr DWORD kLinkTargetAccess =
     READ_CONTROL | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES;
 constexpr DWORD kLinkFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
 
-void StopIfAborted() {
-  if (AbortRequested())
-    throw DirScanException(kAborted, L"");
-}
-
 uint16_t ReadU16(const std::vector<uint8_t>& buffer, size_t offset) {
   return static_cast<uint16_t>(buffer[offset] | (buffer[offset + 1] << 8));
 }
@@ -114,7 +109,7 @@ bool DirCopy::CopyDirectoryLink(FindData* target_entry) {
                             kLinkFlags, nullptr);
     if (handle != INVALID_HANDLE_VALUE)
       break;
-    StopIfAborted();
+    ThrowIfAborted();
     if (Os::GetLastError() == ERROR_FILE_NOT_FOUND) {
       // The link is made on a new empty directory.
       while (!os.CreateDirectoryW(target_path_.c_str(), nullptr)) {
@@ -171,7 +166,7 @@ bool DirCopy::CopyFileLink() {
       if (handle != INVALID_HANDLE_VALUE)
         break;
       const DWORD error = Os::GetLastError();
-      StopIfAborted();
+      ThrowIfAborted();
       if (error == ERROR_FILE_NOT_FOUND && disposition == OPEN_EXISTING) {
         disposition = CREATE_NEW;
         continue;
@@ -214,7 +209,7 @@ void DirCopy::ReadLinkData(std::vector<uint8_t>* buffer, DWORD* length, bool dir
                             OPEN_EXISTING, kLinkFlags, nullptr);
     if (handle != INVALID_HANDLE_VALUE)
       break;
-    StopIfAborted();
+    ThrowIfAborted();
     if (directory)
       RetryOrThrow(L"%s -> unable to open", current_path_);
     else

@@ -192,6 +192,8 @@ class DirScan : public NameFilters {
   size_t target_dir_count() const { return target_dirs_.size(); }
 
  protected:
+  // Throws the abort exception once an abort was requested.
+  static void ThrowIfAborted();
   // The scan statistics lines (files and directories found, with /dbg the
   // depth and the sort figures), through LogText.
   void PrintScanStatistics();
@@ -270,7 +272,6 @@ class DirScan : public NameFilters {
   bool StartSearch(DirLevel& level, WIN32_FIND_DATAW* data);
   bool ContinueSearch(DirLevel& level, WIN32_FIND_DATAW* data);
   void SortEntries(DirLevel& level);
-  void ThrowIfAborted();
   bool Timed() const;
 
   bool QueryFileInfo(const std::wstring& path, WIN32_FIND_DATAW* find_data, int open_reparse_point);
