@@ -36,7 +36,9 @@ bool DirCopy::CompareContent() {
   job.mainData = 1;
   ResetRetries();
   try {
-    const bool same = CompareObject(job, source->FileSize());
+    bool same = CompareObject(job, source->FileSize());
+    if (s.copyStreams)
+      same = CompareStreams(job) && same;
     CloseJobHandles(job);
     return same;
   } catch (const DirScanException& e) {

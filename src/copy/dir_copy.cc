@@ -1,12 +1,27 @@
 #include "copy/dir_copy.h"
 
 #include "common/sid_cache.h"
+#include "copy/engine_state.h"
+#include "copy/root_setup.h"
 #include "copy/run_statistics.h"
 #include "log/log.h"
 #include "settings/copy_settings.h"
 #include "util/abort.h"
 
 namespace tarvik {
+namespace {
+
+// A server copies data itself only between its own shares: the servers of
+// the two roots must have the same name, letter for letter.
+void CheckChunkCopy() {
+  if (CurrentChunkMode() != kChunkModeServerCopy)
+    return;
+  const RunServers& servers = TheRunServers();
+  if (servers.source.name != servers.target.name && SwitchChunkCopyOff())
+    LogWarning(L"Chunk copy can't be activated, copy mode is set to sync");
+}
+
+}  // namespace
 
 DirCopy::DirCopy() {
   slots_[0] = std::make_unique<IoSlot>();
@@ -45,6 +60,7 @@ void DirCopy::PrintStatistics() {
 }
 
 void DirCopy::PrintBanner() {
+  CheckChunkCopy();
   const CopySettings& s = Settings();
   if (s.listOnly) {
     LogText(L"\nProcessing the evaluation of the copy from %s to %s ...\n\n", source_root_,
@@ -91,10 +107,6 @@ uint32_t DirCopy::RunEngine() {
 // --- Directory events: the named streams and renames come later; the
 // walk only needs the directory to exist, which OnTargetDirectoryMissing and
 // OnEnterTargetDirectory see to. ---
-
-void DirCopy::OnDirectoryNewer() {}
-void DirCopy::OnDirectorySameAge() {}
-void DirCopy::OnDirectoryOlder() {}
 
 int DirCopy::OnLeaveTargetDirectory() {
   if (TargetDir* state = TopTargetDir())

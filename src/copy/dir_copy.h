@@ -15,6 +15,7 @@
 #include "common/security_workspace.h"
 #include "copy/copy_counters.h"
 #include "copy/copy_job.h"
+#include "copy/stream_list.h"
 #include "scan/dir_cmp.h"
 
 namespace tarvik {
@@ -80,9 +81,22 @@ class DirCopy : public DirCmp {
   // the data loop.
   void TransferData(CopyJob& job);
   void CopyDataLoop(CopyJob& job);
+  // The data copied by the server itself (/chunk), or by the data loop
+  // where the server does not take the request.
+  void ChunkCopy(CopyJob& job);
   void CheckCopiedSize(CopyJob& job);
   // The source entry's attributes on the current target.
   bool ApplyAttributes();
+
+  // --- Named streams (with /stream) ---
+  // The named streams of the file whose main data the job copied; the
+  // job's source is open.
+  void CopyFileStreams(CopyJob& main);
+  // The named streams of the current directory; true on success.
+  bool CopyDirectoryStreams();
+  // /cm bin over the named streams of the current directory; true when they
+  // are equal.
+  bool CompareDirectoryStreams();
 
   // --- Purge ---
   // A directory handed to a PURGE worker: its files deleted, its
@@ -112,6 +126,25 @@ class DirCopy : public DirCmp {
   enum class BlockRead { kData, kEnd, kFailed };
   // The comparison of one object with its retries, then the success line.
   bool CompareObject(CopyJob& job, uint64_t size);
+  // /cm bin over the named streams of the object whose source the job
+  // opened; true when every stream is equal.
+  bool CompareStreams(CopyJob& main);
+  // The stream list of an open object into the stream-information buffer;
+  // a reader over it.
+  StreamListReader QueryStreams(HANDLE handle, const std::wstring& path);
+  // Opens a named stream of the source and takes its size, times and
+  // attributes into the job.
+  void ReadStreamInformation(CopyJob& job);
+  // A stream's job: the paths of the object followed by the stream's name.
+  static void FillStreamJob(CopyJob& job, const std::wstring& source_path,
+                            const std::wstring& target_path, const NamedStream& stream);
+  // The named streams of an opened object; a stream whose copy failed is
+  // removed when remove_failed_stream is set.
+  void CopyStreamsOf(HANDLE object, const std::wstring& source_path,
+                     const std::wstring& target_path, bool remove_failed_stream);
+  // A directory stream whose copy failed: removed, so that no partial
+  // stream passes for a complete one.
+  void DeleteFailedStream(const CopyJob& job);
   // A mismatch found by CompareBlocks: decided, counted and reported.
   bool ContentMismatch(CopyJob& job, const wchar_t* what);
   // One positioned read under the read-error policy of the data loop.
@@ -119,6 +152,14 @@ class DirCopy : public DirCmp {
                       DWORD* read);
   // The target read into job.targetDigest; false when a read failed.
   bool DigestTarget(CopyJob& job);
+  // The server-side copy's steps: the source's resume key put at the head of
+  // the request (false: the data loop copies this object); one request of
+  // count chunks sent until the server takes it (false: the copy stops
+  // here); the copied source read into job.sourceDigest (false when a read
+  // failed).
+  bool TakeResumeKey(CopyJob& job, uint8_t* request);
+  bool SendChunks(CopyJob& job, ULONG count, DWORD* written);
+  bool DigestSource(CopyJob& job);
   // Opens path for reading into *handle; false when missing_allowed and the
   // object does not exist.
   bool OpenForReading(const std::wstring& path, HANDLE* handle, bool missing_allowed);
@@ -152,12 +193,14 @@ class DirCopy : public DirCmp {
   CopyCounters counters_;
   uint32_t resultBits_ = 0;
   std::array<std::unique_ptr<IoSlot>, 2> slots_;
-  std::unique_ptr<uint8_t[]> streamInfo_;  // with /stream only
+  std::unique_ptr<uint8_t[]> streamInfo_;  // with /stream only, made on first use
   uint32_t streamInfoSize_ = 0;
 
  private:
   // The parts of the file copy.
   bool CopyFileDataUnguarded(FindData* target, CopyJob& job);
+  void CopyWithRestarts(CopyJob& job, const FindData* target, bool clear_read_only);
+  void CheckMd5IfDigested(CopyJob& job);
   void ClearTargetReadOnly(const FindData& target);
   void FillJob(CopyJob& job);
   void RefreshSource(CopyJob& job);

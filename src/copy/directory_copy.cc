@@ -60,6 +60,11 @@ std::unique_ptr<FindData> DirCopy::OnTargetDirectoryMissing() {
     created->data = data;
     created->MakeNameKey();
     CompressNewDirectory(*created);
+    if (s.copyStreams) {
+      CopyDirectoryStreams();
+      if (s.checkContentMode == kCheckBin)
+        CompareDirectoryStreams();
+    }
     ++counters_.directoriesCreated;
     return created;
   } catch (DirScanException& e) {

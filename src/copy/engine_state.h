@@ -14,6 +14,17 @@ namespace tarvik {
 int32_t CurrentCompressMode();
 bool SwitchCompressionToIgnore();
 
+// The chunk mode of the run: kChunkModeServerCopy while the data of a copy
+// between two shares of one server is copied by the server itself, 0 once
+// that is turned off for the rest of the run (the two roots lie on different
+// servers, or the server does not offer it). Starts as the settings'
+// chunkMode, read at the first call after a reset.
+constexpr int32_t kChunkModeServerCopy = 2;
+int32_t CurrentChunkMode();
+// Returns true for the one call that turned it off, so that the warning is
+// printed once.
+bool SwitchChunkCopyOff();
+
 // False once reparse points proved unsupported on a volume (every later link
 // copy then fails at once).
 bool LinksSupported();

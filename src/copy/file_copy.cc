@@ -213,7 +213,36 @@ bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job) {
   job.creationAttributes &= ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
                               FILE_ATTRIBUTE_COMPRESSED | kPlaceholderMark);
   FillJob(job);
+  CopyWithRestarts(job, target, clear_read_only);
+  CheckMd5IfDigested(job);
+  CopyJob::Close(&job.targetHandle);
+  if (s.copyStreams && !s.createOnly)
+    CopyFileStreams(job);
+  Os& os = Os::Current();
+  if (job.targetOpened || standInCreated_) {
+    // The real times replace the recovery mark: from here on the file is
+    // complete.
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    SetFileTimes(job.targetPath, &handle, &source->data.ftCreationTime,
+                 &source->data.ftLastAccessTime, &source->data.ftLastWriteTime);
+    if (restore_read_only) {
+      const DWORD attributes = target != nullptr ? (target->attributes() | FILE_ATTRIBUTE_READONLY)
+                                                 : source->attributes();
+      ResetRetries();
+      while (!os.SetFileAttributesW(job.targetPath.c_str(), attributes))
+        RetryOrThrow(L"%s -> Unable to reset attributes of the file", job.targetPath);
+    }
+  }
+  CloseJobHandles(job);
+  if (!s.createOnly)
+    EndTransfer();
+  return job.done != 0;
+}
 
+// Steps of one object's copy (the main data or a named stream) until it is
+// done or the restarts are spent, then the check of the copied size.
+void DirCopy::CopyWithRestarts(CopyJob& job, const FindData* target, bool clear_read_only) {
+  const CopySettings& s = Settings();
   while (!job.done) {
     ThrowIfAborted();
     CloseJobHandles(job);
@@ -263,40 +292,22 @@ bool DirCopy::CopyFileDataUnguarded(FindData* target, CopyJob& job) {
     if (!job.done)
       ++job.restarts;
   }
-
   if (!s.createOnly) {
     counters_.bytesCopied += job.bytesWritten;
     if (job.bytesWritten != job.plannedSize)
       CheckCopiedSize(job);
   }
-  // With /cm md5, once the size is settled and while the target still
-  // carries the recovery mark. Only the data loop writes bytes, and each of
-  // its attempts starts the digest afresh, so written bytes mean the digest
-  // is the one of this copy. The check's result leaves the copy's alone.
+}
+
+// With /cm md5, once the size is settled and while the target still
+// carries the recovery mark. Only the data loop writes bytes, and each of
+// its attempts starts the digest afresh, so written bytes mean the digest
+// is the one of this copy. The check's result leaves the copy's alone.
+void DirCopy::CheckMd5IfDigested(CopyJob& job) {
   if (job.sourceDigest.started() && job.bytesWritten != 0) {
     job.sourceDigest.Finish();
     CheckMd5(job);
   }
-  Os& os = Os::Current();
-  CopyJob::Close(&job.targetHandle);
-  if (job.targetOpened || standInCreated_) {
-    // The real times replace the recovery mark: from here on the file is
-    // complete.
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    SetFileTimes(job.targetPath, &handle, &source->data.ftCreationTime,
-                 &source->data.ftLastAccessTime, &source->data.ftLastWriteTime);
-    if (restore_read_only) {
-      const DWORD attributes = target != nullptr ? (target->attributes() | FILE_ATTRIBUTE_READONLY)
-                                                 : source->attributes();
-      ResetRetries();
-      while (!os.SetFileAttributesW(job.targetPath.c_str(), attributes))
-        RetryOrThrow(L"%s -> Unable to reset attributes of the file", job.targetPath);
-    }
-  }
-  CloseJobHandles(job);
-  if (!s.createOnly)
-    EndTransfer();
-  return job.done != 0;
 }
 
 void DirCopy::ClearTargetReadOnly(const FindData& target) {
@@ -327,6 +338,10 @@ void DirCopy::FillJob(CopyJob& job) {
 
 // Before a restart: the source may have changed since it was listed.
 void DirCopy::RefreshSource(CopyJob& job) {
+  if (!job.mainData) {
+    ReadStreamInformation(job);  // a named stream has no entry of its own
+    return;
+  }
   WIN32_FIND_DATAW fresh{};
   while (!GetFileInfo(job.sourcePath, &fresh, 0)) {
     ThrowIfAborted();

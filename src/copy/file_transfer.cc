@@ -277,7 +277,10 @@ bool DirCopy::OpenForReading(const std::wstring& path, HANDLE* handle, bool miss
 }
 
 void DirCopy::TransferData(CopyJob& job) {
-  CopyDataLoop(job);
+  if (CurrentChunkMode() == kChunkModeServerCopy)
+    ChunkCopy(job);
+  else
+    CopyDataLoop(job);
 }
 
 void DirCopy::CopyDataLoop(CopyJob& job) {

@@ -1,5 +1,7 @@
 #include "copy/root_setup.h"
 
+#include "copy/copy_counters.h"
+#include "copy/run_statistics.h"
 #include "log/log.h"
 #include "settings/copy_settings.h"
 #include "translate/sd_translator.h"
@@ -35,8 +37,15 @@ bool SetRoots(DirCopy* engine, const std::wstring& source, const std::wstring& t
     PrintServerReport(servers.source, servers.target);
     TheSdTranslator().copyDacl = true;
     if (needed) {
-      return InitNewDomainTranslation(servers.source, servers.target, s.newDomain, s.securityMode,
-                                      s.listOnly);
+      if (!InitNewDomainTranslation(servers.source, servers.target, s.newDomain, s.securityMode,
+                                    s.listOnly)) {
+        return false;
+      }
+      // A map record left out hands its SID to the other rules: the copy
+      // goes on, but its descriptors are not all the map asked for.
+      if (TheSdTranslator().sidMapRecordsRejected > 0)
+        TheRunStatistics().AddExitBits(kResultSecurityError);
+      return true;
     }
     if (s.securityMode == SecurityMode::HomeDir)
       NoteSecurityUnavailable();

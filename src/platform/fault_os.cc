@@ -48,6 +48,9 @@ constexpr FaultableCall kCalls[] = {
     {L"NetUserModalsGet", true},
     {L"NetGetAnyDCName", true},
     {L"NetUserGetInfo", true},
+    {L"NetLocalGroupEnum", true},
+    {L"NetUserEnum", true},
+    {L"NetQueryDisplayInformation", true},
     {L"LookupAccountSidW", true},
     {L"LookupAccountNameW", true},
     {L"OpenProcessToken", false},
@@ -347,6 +350,36 @@ NET_API_STATUS FaultOs::NetUserGetInfo(const wchar_t* server_name, const wchar_t
   if (Inject(L"NetUserGetInfo", Named(server_name)))
     return GetLastError();
   return inner_->NetUserGetInfo(server_name, user_name, level, info);
+}
+
+NET_API_STATUS FaultOs::NetLocalGroupEnum(const wchar_t* server_name, DWORD level,
+                                          std::vector<LOCALGROUP_INFO_1>* buffer, DWORD prefmaxlen,
+                                          DWORD* entries_read, DWORD* total_entries,
+                                          DWORD_PTR* resume_handle) {
+  if (Inject(L"NetLocalGroupEnum", Named(server_name)))
+    return GetLastError();
+  return inner_->NetLocalGroupEnum(server_name, level, buffer, prefmaxlen, entries_read,
+                                   total_entries, resume_handle);
+}
+
+NET_API_STATUS FaultOs::NetUserEnum(const wchar_t* server_name, DWORD level, DWORD filter,
+                                    std::vector<USER_INFO_2>* buffer, DWORD prefmaxlen,
+                                    DWORD* entries_read, DWORD* total_entries,
+                                    DWORD* resume_handle) {
+  if (Inject(L"NetUserEnum", Named(server_name)))
+    return GetLastError();
+  return inner_->NetUserEnum(server_name, level, filter, buffer, prefmaxlen, entries_read,
+                             total_entries, resume_handle);
+}
+
+NET_API_STATUS FaultOs::NetQueryDisplayInformation(const wchar_t* server_name, DWORD level,
+                                                   DWORD index, DWORD entries_requested,
+                                                   DWORD prefmaxlen, DWORD* returned_entry_count,
+                                                   std::vector<NET_DISPLAY_USER>* buffer) {
+  if (Inject(L"NetQueryDisplayInformation", Named(server_name)))
+    return GetLastError();
+  return inner_->NetQueryDisplayInformation(server_name, level, index, entries_requested,
+                                            prefmaxlen, returned_entry_count, buffer);
 }
 
 BOOL FaultOs::LookupAccountSidW(const wchar_t* system, const void* sid, wchar_t* name,

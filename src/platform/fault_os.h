@@ -116,6 +116,18 @@ class FaultOs : public Os {
                                  std::wstring* dc_name) override;
   NET_API_STATUS NetUserGetInfo(const wchar_t* server_name, const wchar_t* user_name, DWORD level,
                                 USER_INFO_3* info) override;
+  NET_API_STATUS NetLocalGroupEnum(const wchar_t* server_name, DWORD level,
+                                   std::vector<LOCALGROUP_INFO_1>* buffer, DWORD prefmaxlen,
+                                   DWORD* entries_read, DWORD* total_entries,
+                                   DWORD_PTR* resume_handle) override;
+  NET_API_STATUS NetUserEnum(const wchar_t* server_name, DWORD level, DWORD filter,
+                             std::vector<USER_INFO_2>* buffer, DWORD prefmaxlen,
+                             DWORD* entries_read, DWORD* total_entries,
+                             DWORD* resume_handle) override;
+  NET_API_STATUS NetQueryDisplayInformation(const wchar_t* server_name, DWORD level, DWORD index,
+                                            DWORD entries_requested, DWORD prefmaxlen,
+                                            DWORD* returned_entry_count,
+                                            std::vector<NET_DISPLAY_USER>* buffer) override;
   BOOL LookupAccountSidW(const wchar_t* system, const void* sid, wchar_t* name, DWORD* name_size,
                          wchar_t* referenced_domain, DWORD* domain_size,
                          SID_NAME_USE* use) override;

@@ -1,6 +1,8 @@
 // FaultOs: the calls on files, directories, volumes and drives.
 #include "platform/fault_os.h"
 
+#include "platform/nt_status.h"
+
 namespace tarvik {
 namespace {
 
@@ -129,9 +131,11 @@ NTSTATUS FaultOs::NtFsControlFile(HANDLE file, HANDLE event, void* apc_routine, 
                                   IO_STATUS_BLOCK* io_status, ULONG control_code, void* input,
                                   ULONG input_length, void* output, ULONG output_length) {
   if (Inject(L"NtFsControlFile", PathOf(file))) {
+    // The fault's error, as the status a server would answer for it.
+    const NTSTATUS status = NtStatusFromWin32Error(GetLastError());
     if (io_status != nullptr)
-      *io_status = {STATUS_UNSUCCESSFUL, 0};
-    return STATUS_UNSUCCESSFUL;
+      *io_status = {status, 0};
+    return status;
   }
   return inner_->NtFsControlFile(file, event, apc_routine, apc_context, io_status, control_code,
                                  input, input_length, output, output_length);

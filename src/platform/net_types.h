@@ -103,6 +103,63 @@ struct USER_INFO_3 {
   DWORD usri3_primary_group_id = 0;
 };
 
+// The enumerations: a preferred buffer size that takes every entry at once,
+// and the resume handle of NetLocalGroupEnum (pointer-sized, as on Windows).
+constexpr DWORD MAX_PREFERRED_LENGTH = 0xFFFFFFFF;
+using DWORD_PTR = std::uintptr_t;
+
+// NetLocalGroupEnum levels 0 and 1: level 0 leaves the comment empty.
+struct LOCALGROUP_INFO_1 {
+  std::wstring lgrpi1_name;
+  std::wstring lgrpi1_comment;
+};
+
+// NetUserEnum filters (0 takes every kind of account).
+constexpr DWORD FILTER_NORMAL_ACCOUNT = 0x0002;
+constexpr DWORD FILTER_WORKSTATION_TRUST_ACCOUNT = 0x0010;
+
+// NetUserEnum level 2, every field in the system's order.
+constexpr DWORD TIMEQ_FOREVER = 0xFFFFFFFF;
+constexpr DWORD USER_MAXSTORAGE_UNLIMITED = 0xFFFFFFFF;
+constexpr DWORD UNITS_PER_WEEK = 168;  // logon hours: one bit per hour
+struct USER_INFO_2 {
+  std::wstring usri2_name;
+  std::wstring usri2_password;  // never given back: empty
+  DWORD usri2_password_age = 0;
+  DWORD usri2_priv = 0;
+  std::wstring usri2_home_dir;
+  std::wstring usri2_comment;
+  DWORD usri2_flags = 0;
+  std::wstring usri2_script_path;
+  DWORD usri2_auth_flags = 0;
+  std::wstring usri2_full_name;
+  std::wstring usri2_usr_comment;
+  std::wstring usri2_parms;
+  std::wstring usri2_workstations;
+  DWORD usri2_last_logon = 0;
+  DWORD usri2_last_logoff = 0;
+  DWORD usri2_acct_expires = TIMEQ_FOREVER;
+  DWORD usri2_max_storage = USER_MAXSTORAGE_UNLIMITED;
+  DWORD usri2_units_per_week = 0;
+  std::vector<BYTE> usri2_logon_hours;  // units_per_week bits
+  DWORD usri2_bad_pw_count = 0;
+  DWORD usri2_num_logons = 0;
+  std::wstring usri2_logon_server;
+  DWORD usri2_country_code = 0;
+  DWORD usri2_code_page = 0;
+};
+
+// NetQueryDisplayInformation level 1 (users). usri1_next_index is the index
+// that continues the enumeration after this entry.
+struct NET_DISPLAY_USER {
+  std::wstring usri1_name;
+  std::wstring usri1_comment;
+  DWORD usri1_flags = 0;
+  std::wstring usri1_full_name;
+  DWORD usri1_user_id = 0;
+  DWORD usri1_next_index = 0;
+};
+
 }  // namespace tarvik
 
 #endif  // TARVIK_PLATFORM_NET_TYPES_H_

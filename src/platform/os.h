@@ -45,6 +45,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "platform/account_types.h"
 #include "platform/net_types.h"
@@ -215,6 +216,35 @@ class Os {
                                          std::wstring* dc_name);
   virtual NET_API_STATUS NetUserGetInfo(const wchar_t* server_name, const wchar_t* user_name,
                                         DWORD level, USER_INFO_3* info);
+
+  // The enumerations replace *buffer with the entries of one call, as many
+  // whole entries as prefmaxlen bytes of the system's buffer hold (at least
+  // one; MAX_PREFERRED_LENGTH: all). ERROR_MORE_DATA tells that entries
+  // remain: the call is repeated with the resume handle it updated (0 to
+  // start; a null handle starts over).
+  //
+  // The local groups (aliases) of a server, levels 0 and 1 (with comments):
+  // its builtin groups, then those of its account domain (on a domain
+  // controller, the domain's aliases). total_entries counts the entries from
+  // the resume position on.
+  virtual NET_API_STATUS NetLocalGroupEnum(const wchar_t* server_name, DWORD level,
+                                           std::vector<LOCALGROUP_INFO_1>* buffer, DWORD prefmaxlen,
+                                           DWORD* entries_read, DWORD* total_entries,
+                                           DWORD_PTR* resume_handle);
+  // The user accounts of a server's account database (on a domain
+  // controller, the domain's users and computers), level 2. filter 0 takes
+  // every kind, else FILTER_* bits.
+  virtual NET_API_STATUS NetUserEnum(const wchar_t* server_name, DWORD level, DWORD filter,
+                                     std::vector<USER_INFO_2>* buffer, DWORD prefmaxlen,
+                                     DWORD* entries_read, DWORD* total_entries,
+                                     DWORD* resume_handle);
+  // The same users as display information, level 1 only: from index on (0
+  // to start, then the usri1_next_index of the last entry), at most
+  // entries_requested and at most 100 per call.
+  virtual NET_API_STATUS NetQueryDisplayInformation(const wchar_t* server_name, DWORD level,
+                                                    DWORD index, DWORD entries_requested,
+                                                    DWORD prefmaxlen, DWORD* returned_entry_count,
+                                                    std::vector<NET_DISPLAY_USER>* buffer);
 
   // --- Accounts ---
   // Lookups run on system (null: this computer). Sizes are in characters

@@ -60,6 +60,18 @@ NET_API_STATUS Os::NetGetAnyDCName(const wchar_t*, const wchar_t*, std::wstring*
 NET_API_STATUS Os::NetUserGetInfo(const wchar_t*, const wchar_t*, DWORD, USER_INFO_3*) {
   return NotImplementedStatus();
 }
+NET_API_STATUS Os::NetLocalGroupEnum(const wchar_t*, DWORD, std::vector<LOCALGROUP_INFO_1>*, DWORD,
+                                     DWORD*, DWORD*, DWORD_PTR*) {
+  return NotImplementedStatus();
+}
+NET_API_STATUS Os::NetUserEnum(const wchar_t*, DWORD, DWORD, std::vector<USER_INFO_2>*, DWORD,
+                               DWORD*, DWORD*, DWORD*) {
+  return NotImplementedStatus();
+}
+NET_API_STATUS Os::NetQueryDisplayInformation(const wchar_t*, DWORD, DWORD, DWORD, DWORD, DWORD*,
+                                              std::vector<NET_DISPLAY_USER>*) {
+  return NotImplementedStatus();
+}
 BOOL Os::LookupAccountSidW(const wchar_t*, const void*, wchar_t*, DWORD*, wchar_t*, DWORD*,
                            SID_NAME_USE*) {
   return NotImplemented();

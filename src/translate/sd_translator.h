@@ -68,6 +68,10 @@ struct SdTranslator {
   // the run has none.
   const SidMapLookup* sidMap = nullptr;
   const RidMapLookup* ridMap = nullptr;
+  // Records of the SID map file that were in error and not loaded: the SIDs
+  // they name go through the other rules, and the run must say so in its
+  // exit code.
+  int sidMapRecordsRejected = 0;
 
   bool HasNewDomain() const { return !newDomainName.empty(); }
 

@@ -4,8 +4,11 @@
 #include "log/log.h"
 #include "platform/os.h"
 #include "translate/default_owner.h"
+#include "translate/local_accounts.h"
+#include "translate/rid_translator.h"
 #include "translate/sd_translator.h"
 #include "translate/security_trace.h"
+#include "translate/sid_map_file.h"
 #include "util/format.h"
 #include "util/text.h"
 
@@ -95,16 +98,31 @@ void SetDefaultGroup(SdTranslator* t, const DefaultOwner& chosen) {
   t->defaultGroup.SetRid(chosen.groupRid);
 }
 
-// The matched local accounts and the SID map file are not part of this
-// build: a run that asks for them stops rather than copying without them.
-bool PrepareLocalAccountTables() {
-  LogWarning(L"Local account translation (/lu, /lg) is not available in this build");
-  return false;
+// The local accounts matched between the two servers into the process-wide
+// table, which the translator consults for the source machine's SIDs. An
+// account without its counterpart stops the run.
+bool PrepareLocalAccountTables(SdTranslator* t) {
+  RidTranslator& rids = TheRidTranslator();
+  rids.Clear();  // a new preparation starts from an empty table
+  if (!BuildLocalAccountTables(*t, &rids))
+    return false;
+  t->ridMap = &rids;
+  return true;
 }
 
-bool PrepareSidMap() {
-  LogWarning(L"SID map files (/sidmapfile) are not available in this build");
-  return false;
+// The SID map file into the process-wide table, which the translator then
+// consults before every other rule. A file that cannot be read stops the
+// run; records in error are reported and counted, the others load.
+bool PrepareSidMap(SdTranslator* t) {
+  const std::wstring& path = Settings().sidMapFile;
+  SidMapTable& table = TheSidMapTable();
+  table.Clear();  // a new preparation starts from an empty table
+  SidMapReader reader(t->sourceServer, t->targetServer, &table);
+  if (!LoadSidMapFile(path, &reader))
+    throw SDException(Format(L"Unable to load the sid map file %s", path));
+  t->sidMap = &table;
+  t->sidMapRecordsRejected = reader.counts().rejected;
+  return true;
 }
 
 // Every SID workers read is given its text form now, while one thread
@@ -132,9 +150,9 @@ bool PrepareServers(SdTranslator* t, const Server& source, const Server& target)
   t->targetServer = target;
   bool result = true;
   if (t->translateLocalUsers || t->translateLocalGroups)
-    result = PrepareLocalAccountTables() && result;
+    result = PrepareLocalAccountTables(t) && result;
   if (!Settings().sidMapFile.empty())
-    result = PrepareSidMap() && result;
+    result = PrepareSidMap(t) && result;
   MemoiseTexts(t);
   return result;
 }

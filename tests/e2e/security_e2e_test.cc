@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/sd/descriptor_bytes.h"
@@ -226,11 +227,11 @@ constexpr const char* kWorld = R"({
     {"name": "FS1", "sid": "S-1-5-21-1004336348-1177238915-682003330", "role": "member",
      "domain": "CORP", "shares": [{"name": "data", "path": "@TMP@/fs1"}],
      "local_users": [{"name": "svc_backup", "rid": 1001}],
-     "local_groups": [{"name": "Sales", "rid": 1003}]},
+     "local_groups": [{"name": "Sales", "rid": 1003}, {"name": "Editors", "rid": 1004}]},
     {"name": "FS3", "sid": "S-1-5-21-3-3-3", "role": "member", "domain": "NEWCORP",
      "connect_as": "NEWCORP\\migrator", "shares": [{"name": "data", "path": "@TMP@/fs3"}],
      "local_users": [{"name": "svc_backup", "rid": 1010}],
-     "local_groups": [{"name": "Sales", "rid": 1012}]},
+     "local_groups": [{"name": "Sales", "rid": 1012}, {"name": "FS1_Editors", "rid": 1020}]},
     {"name": "DC1", "role": "domain_controller", "domain": "CORP"},
     {"name": "DC2", "role": "domain_controller", "domain": "NEWCORP"},
     {"name": "DC3", "role": "domain_controller", "domain": "NEWDOM"}
@@ -280,6 +281,8 @@ class SecurityE2eTest : public ::testing::Test {
     std::string text = kWorld;
     Replace(&text, "@TMP@", temp_.path());
     Replace(&text, "@FAULTS@", faults);
+    for (const auto& [from, to] : world_edits_)
+      Replace(&text, from, to);
     const std::string file = temp_ / "world.json";
     WriteFile(file, text);
     RunOptions options;
@@ -311,6 +314,8 @@ class SecurityE2eTest : public ::testing::Test {
   }
 
   TempDir temp_;
+  // Texts of the world replaced before a run.
+  std::vector<std::pair<std::string, std::string>> world_edits_;
 };
 
 // Every kind of SID the translation meets, in one source DACL.
@@ -456,24 +461,6 @@ TEST_F(SecurityE2eTest, TranslatesAccountsBetweenServersOfTwoDomains) {
     EXPECT_EQ(Count(result.out, "Unable to initialize the Security Descriptor translator"), 1u);
     EXPECT_FALSE(fs::exists(Target("dst4", "mixed.txt")));
   }
-}
-
-// Local account matching (/lu, /lg) is refused until the local account
-// directory lands; this test then runs as it stands.
-TEST_F(SecurityE2eTest, DISABLED_LocalAccountsAreMatchedByNameWithLuAndLg) {
-  // FS1's svc_backup (1001) and Sales (1003) are FS3's 1010 and 1012.
-  MakeSourceFile(
-      "local.txt", "local",
-      Descriptor(Rid(kFs1, 1001), Rid(kFs1, 1003),
-                 {Allow(Rid(kFs1, 1003), kRead), Allow(Rid(kFs1, 1001)), Allow(Rid(kFs1, 500))}));
-  RunResult result = Run("dst", {"/o", "/lu", "/lg", "/i"});
-  ASSERT_EQ(result.exitCode, 0) << result.out;
-  Observed local = Observe(Target("dst", "local.txt"));
-  EXPECT_EQ(local.owner, Rid(kFs3, 1010));
-  EXPECT_EQ(local.group, Rid(kFs3, 1012));
-  EXPECT_EQ(local.dacl,
-            (std::vector<std::string>{Allowed(Rid(kFs3, 1012), kRead), Allowed(Rid(kFs3, 1010)),
-                                      Allowed(Rid(kFs3, 500))}));
 }
 
 class SecurityFixTest : public SecurityE2eTest {
@@ -885,6 +872,55 @@ TEST_F(SecurityE2eTest, SambaDecodesTheCopiedDescriptors) {
                       "b.txt 1 O:" +
                       alice + "G:" + Rid(kCorp, 513) + "D:(D;;0x00100116;;;" + Rid(kCorp, 1106) +
                       ")(A;;0x001200a9;;;WD)\n");
+}
+
+// With /lu and /lg, the source's local accounts become the target's
+// accounts of the same name (or of the name the duplication gave them,
+// prefixed with the source server's name) in owner, group, DACL and SACL.
+TEST_F(SecurityE2eTest, LocalAccountsAreMatchedByNameWithLuAndLg) {
+  // FS1's svc_backup (1001), Sales (1003) and Editors (1004) are FS3's
+  // svc_backup (1010), Sales (1012) and FS1_Editors (1020).
+  MakeSourceFile("local.txt", "local",
+                 Descriptor(Rid(kFs1, 1001), Rid(kFs1, 1003),
+                            {Allow(Rid(kFs1, 1003), kRead), Allow(Rid(kFs1, 1001)),
+                             Allow(Rid(kFs1, 1004), kWrite), Allow(Rid(kFs1, 500))},
+                            AceList{Ace(kAudit, kFailedAccess, kFull, Rid(kFs1, 1004))}));
+  RunResult result = Run("dst", {"/o", "/a", "/lu", "/lg", "/i"});
+  ASSERT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_EQ(ReadFile(Target("dst", "local.txt")), "local");
+  Observed local = Observe(Target("dst", "local.txt"));
+  EXPECT_EQ(local.owner, Rid(kFs3, 1010));
+  EXPECT_EQ(local.group, Rid(kFs3, 1012));
+  EXPECT_EQ(local.dacl,
+            (std::vector<std::string>{Allowed(Rid(kFs3, 1012), kRead), Allowed(Rid(kFs3, 1010)),
+                                      Allowed(Rid(kFs3, 1020), kWrite), Allowed(Rid(kFs3, 500))}));
+  EXPECT_EQ(local.sacl,
+            (std::vector<std::string>{EntryText(kAudit, kFailedAccess, kFull, Rid(kFs3, 1020))}));
+  const std::string python = SambaPython();
+  if (!python.empty()) {
+    EXPECT_EQ(SambaView(python, {Target("dst", "local.txt")}),
+              "local.txt 1 O:" + Rid(kFs3, 1010) + "G:" + Rid(kFs3, 1012) + "D:(A;;0x001200a9;;;" +
+                  Rid(kFs3, 1012) + ")(A;;0x001f01ff;;;" + Rid(kFs3, 1010) + ")(A;;0x00100116;;;" +
+                  Rid(kFs3, 1020) + ")(A;;0x001f01ff;;;" + Rid(kFs3, 500) +
+                  ")S:(AU;FA;0x001f01ff;;;" + Rid(kFs3, 1020) + ")\n");
+  }
+
+  // A source account the target lacks stops the run before anything is
+  // copied, with the account named and the advice.
+  world_edits_ = {
+      {R"({"name": "svc_backup", "rid": 1010})", R"({"name": "svc_other", "rid": 1010})"}};
+  result = Run("dst2", {"/o", "/a", "/lu", "/lg"});
+  EXPECT_EQ(result.exitCode, 8) << result.out;
+  for (const char* line : {
+           "The local user \"svc_backup\" and \"FS1_svc_backup\" do not exist on the \\\\FS3 "
+           "server !",
+           "Please use acctclone utility to duplicate the missing local user(s) or group(s) from "
+           "\\\\FS1 to \\\\FS3.",
+           "Unable to initialize the Security Descriptor translator",
+       }) {
+    EXPECT_EQ(Count(result.out, line), 1u) << line << "\n" << result.out;
+  }
+  EXPECT_FALSE(fs::exists(Target("dst2", "local.txt")));
 }
 
 }  // namespace

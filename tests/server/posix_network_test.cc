@@ -2,6 +2,7 @@
 // answers them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -338,6 +339,84 @@ TEST_F(PosixNetworkTest, ServersDomainsAndUsers) {
   EXPECT_EQ(os_.NetUserGetInfo(L"\\\\DC1", L"Sales Team", 3, &user), NERR_UserNotFound);
 }
 
+TEST_F(PosixNetworkTest, LocalGroupsAndUsersAreEnumerated) {
+  std::vector<LOCALGROUP_INFO_1> groups;
+  DWORD read = 0, total = 0;
+  DWORD_PTR resume = 0;
+  EXPECT_EQ(
+      os_.NetLocalGroupEnum(nullptr, 2, &groups, MAX_PREFERRED_LENGTH, &read, &total, &resume),
+      ERROR_INVALID_LEVEL);
+  ASSERT_EQ(
+      os_.NetLocalGroupEnum(nullptr, 1, &groups, MAX_PREFERRED_LENGTH, &read, &total, &resume),
+      NERR_Success);
+  ASSERT_EQ(read, 5u);
+  EXPECT_EQ(total, 5u);
+  // Builtin groups first, then the server's own.
+  EXPECT_EQ(groups[0].lgrpi1_name, L"Administrators");
+  EXPECT_NE(groups[0].lgrpi1_comment, L"");
+  EXPECT_EQ(groups[4].lgrpi1_name, L"Sales");
+  // A small buffer: a few entries a call, continued through the handle.
+  std::vector<std::wstring> names;
+  NET_API_STATUS status;
+  do {
+    status = os_.NetLocalGroupEnum(L"\\\\FS1", 0, &groups, 40, &read, &total, &resume);
+    ASSERT_TRUE(status == NERR_Success || status == ERROR_MORE_DATA) << status;
+    ASSERT_EQ(read, groups.size());
+    ASSERT_GE(read, 1u);
+    EXPECT_EQ(total, 5u - names.size());
+    for (const LOCALGROUP_INFO_1& group : groups) {
+      names.push_back(group.lgrpi1_name);
+      EXPECT_EQ(group.lgrpi1_comment, L"");
+    }
+  } while (status == ERROR_MORE_DATA);
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"Administrators", L"Users", L"Guests",
+                                              L"Backup Operators", L"Sales"}));
+  EXPECT_EQ(
+      os_.NetLocalGroupEnum(L"\\\\GONE", 0, &groups, MAX_PREFERRED_LENGTH, &read, &total, &resume),
+      ERROR_BAD_NETPATH);
+
+  // A controller lists its domain's users and computers; a filter keeps the
+  // normal accounts.
+  std::vector<USER_INFO_2> users;
+  DWORD user_resume = 0;
+  ASSERT_EQ(
+      os_.NetUserEnum(L"\\\\DC1", 2, 0, &users, MAX_PREFERRED_LENGTH, &read, &total, &user_resume),
+      NERR_Success);
+  auto has = [&](const wchar_t* name) {
+    return std::any_of(users.begin(), users.end(),
+                       [&](const USER_INFO_2& user) { return user.usri2_name == name; });
+  };
+  EXPECT_TRUE(has(L"alice") && has(L"FS1$") && has(L"krbtgt"));
+  EXPECT_FALSE(has(L"Sales Team"));
+  ASSERT_EQ(os_.NetUserEnum(L"\\\\DC1", 2, FILTER_NORMAL_ACCOUNT, &users, MAX_PREFERRED_LENGTH,
+                            &read, &total, &user_resume),
+            NERR_Success);
+  EXPECT_TRUE(has(L"alice") && !has(L"FS1$"));
+  ASSERT_EQ(os_.NetUserEnum(nullptr, 2, 0, &users, 200, &read, &total, &user_resume),
+            ERROR_MORE_DATA);
+  ASSERT_EQ(read, 1u);
+  EXPECT_EQ(total, 3u);
+  EXPECT_EQ(users[0].usri2_name, L"svc_backup");
+  EXPECT_EQ(users[0].usri2_flags & UF_NORMAL_ACCOUNT, UF_NORMAL_ACCOUNT);
+  EXPECT_EQ(user_resume, 1u);
+  EXPECT_EQ(
+      os_.NetUserEnum(nullptr, 3, 0, &users, MAX_PREFERRED_LENGTH, &read, &total, &user_resume),
+      ERROR_INVALID_LEVEL);
+
+  // The display information goes on from the next index of the last entry.
+  std::vector<NET_DISPLAY_USER> display;
+  ASSERT_EQ(os_.NetQueryDisplayInformation(nullptr, 1, 0, 2, MAX_PREFERRED_LENGTH, &read, &display),
+            ERROR_MORE_DATA);
+  ASSERT_EQ(read, 2u);
+  EXPECT_EQ(display[0].usri1_user_id, 1001u);
+  ASSERT_EQ(os_.NetQueryDisplayInformation(nullptr, 1, display[1].usri1_next_index, 2,
+                                           MAX_PREFERRED_LENGTH, &read, &display),
+            NERR_Success);
+  ASSERT_EQ(read, 1u);
+  EXPECT_EQ(display[0].usri1_name, L"Guest");
+  EXPECT_EQ(display[0].usri1_user_id, 501u);
+}
+
 TEST_F(PosixNetworkTest, FullPathNames) {
   auto full = [&](const wchar_t* path) {
     wchar_t buffer[260];
@@ -379,8 +458,10 @@ TEST_F(PosixNetworkTest, WorkersLookUpWhileTheTokenChanges) {
 }
 
 TEST(PosixNetworkFaultTest, NewCallsCanBeFailedOnPurpose) {
-  for (const wchar_t* call : {L"NetServerGetInfo", L"DsGetDcNameW", L"LookupAccountSidW",
-                              L"AdjustTokenPrivileges", L"WNetGetUserW", L"GetFullPathNameW"}) {
+  for (const wchar_t* call :
+       {L"NetServerGetInfo", L"DsGetDcNameW", L"LookupAccountSidW", L"AdjustTokenPrivileges",
+        L"WNetGetUserW", L"GetFullPathNameW", L"NetLocalGroupEnum", L"NetUserEnum",
+        L"NetQueryDisplayInformation"}) {
     EXPECT_NE(FindFaultableCall(call), nullptr) << ToUtf8(call);
   }
   WorldOs world(TwoDomainWorld(kToken, "FS1", "CORP",

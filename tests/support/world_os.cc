@@ -56,7 +56,7 @@ World FixedHostWorld() {
   return base;
 }
 
-WorldOs::WorldOs(const std::string& json) {
+WorldOs::WorldOs(const std::string& json, const Decorator& decorate) {
   std::string pattern = (std::filesystem::temp_directory_path() / "tarvik-XXXXXX").string();
   dir_ = ::mkdtemp(pattern.data());
   output_path_ = dir_ + "/stdout";
@@ -73,6 +73,8 @@ WorldOs::WorldOs(const std::string& json) {
   } else {
     os_ = std::make_unique<FaultOs>(std::move(posix), world.faults);
   }
+  if (decorate)
+    os_ = decorate(std::move(os_));
   previous_ = Os::Install(os_.get());
   ResetLogSystemForTesting();
   Settings() = CopySettings{};

@@ -8,6 +8,7 @@
 #define TARVIK_TESTS_SUPPORT_WORLD_OS_H_
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,7 +25,11 @@ World FixedHostWorld();
 
 class WorldOs {
  public:
-  explicit WorldOs(const std::string& json);
+  // Wraps the Os of the world (a test double that changes a few answers)
+  // before it is installed.
+  using Decorator = std::function<std::unique_ptr<Os>(std::unique_ptr<Os>)>;
+
+  explicit WorldOs(const std::string& json, const Decorator& decorate = nullptr);
   ~WorldOs();
   WorldOs(const WorldOs&) = delete;
   WorldOs& operator=(const WorldOs&) = delete;

@@ -204,19 +204,22 @@ TEST_F(TranslatorInitTest, EveryReasonToStopIsLogged) {
   Server target = Resolve(L"\\\\FS2\\plain");
   world_.TakeOutput();
 
+  // A local user the target lacks.
   Settings().translateLocalUsers = 1;
-  EXPECT_FALSE(InitSecurityTranslation(source, target, SecurityMode::Copy, false));
+  EXPECT_FALSE(
+      InitSecurityTranslation(source, Resolve(L"\\\\DC2\\public"), SecurityMode::Copy, false));
   EXPECT_FALSE(t().initialized);
   EXPECT_TRUE(InOrder(world_.TakeOutput(),
-                      L"Local account translation (/lu, /lg) is not available in this build",
+                      L"The local user \"svc_backup\" and \"FS1_svc_backup\" do not exist on the "
+                      L"\\\\DC2 server !",
                       kGiveUp));
   Settings().translateLocalUsers = 0;
 
   ResetSdTranslator();
   Settings().sidMapFile = L"C:\\map.txt";
   EXPECT_FALSE(InitSecurityTranslation(source, target, SecurityMode::Copy, false));
-  EXPECT_TRUE(InOrder(world_.TakeOutput(),
-                      L"SID map files (/sidmapfile) are not available in this build", kGiveUp));
+  EXPECT_TRUE(
+      InOrder(world_.TakeOutput(), L"Unable to load the sid map file C:\\map.txt", kGiveUp));
   Settings().sidMapFile.clear();
 
   ResetSdTranslator();

@@ -14,6 +14,7 @@
 
 #include "platform/posix/find_state.h"
 #include "platform/posix/share_table.h"
+#include "platform/posix/stream_state.h"
 #include "platform/win_types.h"
 #include "platform/world.h"
 
@@ -69,6 +70,10 @@ struct HandleObject {
   std::atomic<bool> write_pending{false};
   std::atomic<bool> write_time_recorded{false};
   std::atomic<bool> wrote{false};
+
+  // A named data stream of the object at host_path (fd is open on that
+  // object): the stream's value and position. Null for the object's own data.
+  std::unique_ptr<StreamState> stream;
 
   // Searches.
   std::unique_ptr<FindState> find;

@@ -65,6 +65,35 @@ int RemoveHostXattr(const HostObject& object, const char* name) {
   return result == 0 ? 0 : errno;
 }
 
+int ListHostXattrs(const HostObject& object, std::vector<std::string>* names) {
+  std::string list(256, '\0');
+  for (;;) {
+    ssize_t size = object.fd >= 0 ? ::flistxattr(object.fd, list.data(), list.size())
+                                  : ::llistxattr(object.path.c_str(), list.data(), list.size());
+    if (size >= 0) {
+      list.resize(static_cast<size_t>(size));
+      break;
+    }
+    if (errno != ERANGE)
+      return errno;
+    ssize_t needed = object.fd >= 0 ? ::flistxattr(object.fd, nullptr, 0)
+                                    : ::llistxattr(object.path.c_str(), nullptr, 0);
+    if (needed < 0)
+      return errno;
+    list.resize(static_cast<size_t>(needed) + 1);
+  }
+  names->clear();
+  for (size_t start = 0; start < list.size();) {
+    size_t end = list.find('\0', start);
+    if (end == std::string::npos)
+      end = list.size();
+    if (end > start)
+      names->emplace_back(list, start, end - start);
+    start = end + 1;
+  }
+  return 0;
+}
+
 namespace {
 
 // The DOS information an object keeps in its extended attributes.

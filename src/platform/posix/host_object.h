@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/win_types.h"
 
@@ -67,6 +68,8 @@ int WriteDosInfo(const HostObject& object, const HostInfo& info, DWORD attribute
 int GetHostXattr(const HostObject& object, const char* name, std::string* value);
 int SetHostXattr(const HostObject& object, const char* name, const std::string& value);
 int RemoveHostXattr(const HostObject& object, const char* name);
+// The names of the object's extended attributes (those the caller may see).
+int ListHostXattrs(const HostObject& object, std::vector<std::string>* names);
 
 // Sets the host times (null: unchanged); the object itself, not a link's target.
 int SetHostTimes(const HostObject& object, const uint64_t* last_access, const uint64_t* last_write);

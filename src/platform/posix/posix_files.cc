@@ -13,11 +13,14 @@
 #include "platform/posix/errno_map.h"
 #include "platform/posix/file_lookup.h"
 #include "platform/posix/file_times.h"
+#include "platform/posix/handle_writes.h"
 #include "platform/posix/host_object.h"
 #include "platform/posix/name_mapping.h"
 #include "platform/posix/object_security.h"
 #include "platform/posix/pending_write.h"
 #include "platform/posix/posix_os.h"
+#include "platform/posix/stream_names.h"
+#include "platform/posix/stream_store.h"
 
 namespace tarvik {
 namespace {
@@ -56,16 +59,6 @@ HostObject ObjectOf(const HandleObject& object) {
   return HostObject{object.host_path, object.is_link || object.path_only ? -1 : object.fd};
 }
 
-// Puts the times set through the handle back on the host object.
-void PutBackSetTimes(const HandleObject& object) {
-  uint64_t access_time = object.kept_last_access.load();
-  uint64_t write_time = object.kept_last_write.load();
-  if (access_time == 0 && write_time == 0)
-    return;
-  SetHostTimes(ObjectOf(object), access_time != 0 ? &access_time : nullptr,
-               write_time != 0 ? &write_time : nullptr);
-}
-
 // After a last-write time was set through the handle: a handle that may
 // write the file's data keeps that time where its writes cannot move it
 // (a copy in progress keeps the mark its writer chose, whatever instant the
@@ -75,6 +68,15 @@ int KeepWriteTime(HandleObject& object, uint64_t write_time, const HostInfo* kno
   HostObject host = ObjectOf(object);
   if (object.is_directory || object.is_link)
     return 0;
+  // A stream's writes never move the file's time: nothing to keep, but a
+  // file being written shows its recorded time, which follows the new one.
+  if (object.stream != nullptr) {
+    HostInfo info;
+    if (known == nullptr && ReadHostInfo(host, &info) == 0)
+      known = &info;
+    return known != nullptr && known->write_time_recorded ? RecordPendingWriteTime(host, write_time)
+                                                          : 0;
+  }
   if ((object.access & kWriteRights) == 0) {
     if (known != nullptr && !known->write_pending)
       return 0;
@@ -96,16 +98,6 @@ int KeepWriteTime(HandleObject& object, uint64_t write_time, const HostInfo* kno
   object.write_time_recorded = true;
   object.wrote = true;
   return 0;
-}
-
-// After data was written or space reserved through the handle, which moved
-// the host's times. A file whose last-write time is recorded while it is
-// written shows that time anyway: its host time is put back once, when the
-// handle closes.
-void WroteThrough(HandleObject& object) {
-  object.wrote = true;
-  if (!object.write_time_recorded)
-    PutBackSetTimes(object);
 }
 
 // A time the caller passes to mean "leave it": zero, or all ones (which also
@@ -132,7 +124,9 @@ struct OpenRequest {
 
 ShareTable::Key ShareKeyOf(const HostInfo& info) {
   return {makedev(static_cast<unsigned>(info.device >> 32), static_cast<unsigned>(info.device)),
-          static_cast<ino_t>(info.index), info.birth};
+          static_cast<ino_t>(info.index),
+          info.birth,
+          {}};
 }
 
 // Records the new handle in the sharing of the object it opened, before
@@ -290,6 +284,10 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
     file->write_pending = meta.write_pending;
     if (::ftruncate(fd, 0) != 0)
       return ErrorFromErrno(errno);
+    // Overwritten data takes the file's named streams with it, as on NTFS.
+    int stream_error = RemoveAllStreams(ObjectOf(*file));
+    if (stream_error != 0)
+      return ErrorFromErrno(stream_error);
   }
   if (disposition == CREATE_ALWAYS) {
     // An overwritten file takes the attributes of the request; it keeps its
@@ -397,8 +395,16 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
       !token_.IsPrivilegeEnabled(L"SeSecurityPrivilege")) {
     return FailHandle(ERROR_PRIVILEGE_NOT_HELD);
   }
+  std::wstring file_path, stream;
+  DWORD error = SplitStreamPath(file_name, &file_path, &stream);
+  if (error != ERROR_SUCCESS)
+    return FailHandle(error);
+  if (!stream.empty()) {
+    return CreateStreamW(file_name, file_path, stream, desired_access, share_mode,
+                         security_attributes, creation_disposition, flags_and_attributes);
+  }
   ResolvedPath resolved;
-  DWORD error = resolver_.Resolve(file_name, &resolved);
+  error = resolver_.Resolve(file_path, &resolved);
   if (error != ERROR_SUCCESS)
     return FailHandle(error);
 
@@ -480,6 +486,8 @@ BOOL PosixOs::ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* by
     return Fail(ERROR_INVALID_HANDLE);
   if (is_file && (object->access & kReadRights) == 0)
     return Fail(ERROR_ACCESS_DENIED);
+  if (object->stream != nullptr)
+    return object->stream->Read(buffer, bytes_to_read, bytes_read, overlapped);
   if (is_file && (object->is_directory || object->is_link || object->path_only))
     return Fail(ERROR_INVALID_FUNCTION);
   if (overlapped != nullptr && !is_file)
@@ -536,6 +544,10 @@ BOOL PosixOs::WriteFile(HANDLE file, const void* buffer, DWORD bytes_to_write, D
   bool is_file = object->kind == HandleObject::Kind::kFile;
   if (is_file && (object->access & kWriteRights) == 0)
     return Fail(ERROR_ACCESS_DENIED);
+  if (object->stream != nullptr) {
+    return object->stream->Write(ObjectOf(*object), buffer, bytes_to_write, bytes_written,
+                                 overlapped);
+  }
   if (is_file && (object->is_directory || object->is_link || object->path_only))
     return Fail(ERROR_INVALID_FUNCTION);
   if (overlapped == nullptr) {
@@ -583,7 +595,8 @@ DWORD PosixOs::SetFilePointer(HANDLE file, LONG distance_low, LONG* distance_hig
   std::shared_ptr<HandleObject> object = Lookup(file);
   if (object == nullptr)
     return INVALID_SET_FILE_POINTER;
-  if (object->kind == HandleObject::Kind::kFind || object->is_link || object->path_only) {
+  if (object->kind == HandleObject::Kind::kFind || object->is_link ||
+      (object->path_only && object->stream == nullptr)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return INVALID_SET_FILE_POINTER;
   }
@@ -591,12 +604,16 @@ DWORD PosixOs::SetFilePointer(HANDLE file, LONG distance_low, LONG* distance_hig
                          ? static_cast<int64_t>(distance_low)
                          : static_cast<int64_t>((static_cast<uint64_t>(*distance_high) << 32) |
                                                 static_cast<uint32_t>(distance_low));
+  StreamState* stream = object->stream.get();
   int64_t base = 0;
   if (method == FILE_CURRENT) {
-    base = ::lseek(object->fd, 0, SEEK_CUR);
+    base = stream != nullptr ? static_cast<int64_t>(stream->position())
+                             : ::lseek(object->fd, 0, SEEK_CUR);
   } else if (method == FILE_END) {
     struct stat info;
-    base = ::fstat(object->fd, &info) == 0 ? info.st_size : -1;
+    base = stream != nullptr                 ? static_cast<int64_t>(stream->size())
+           : ::fstat(object->fd, &info) == 0 ? info.st_size
+                                             : -1;
   } else if (method != FILE_BEGIN) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_SET_FILE_POINTER;
@@ -615,7 +632,9 @@ DWORD PosixOs::SetFilePointer(HANDLE file, LONG distance_low, LONG* distance_hig
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_SET_FILE_POINTER;
   }
-  if (::lseek(object->fd, target, SEEK_SET) < 0) {
+  if (stream != nullptr) {
+    stream->set_position(static_cast<uint64_t>(target));
+  } else if (::lseek(object->fd, target, SEEK_SET) < 0) {
     SetLastError(ErrorFromErrno(errno));
     return INVALID_SET_FILE_POINTER;
   }
@@ -633,6 +652,8 @@ BOOL PosixOs::SetEndOfFile(HANDLE file) {
     return Fail(ERROR_INVALID_HANDLE);
   if ((object->access & kWriteRights) == 0)
     return Fail(ERROR_ACCESS_DENIED);
+  if (object->stream != nullptr)
+    return object->stream->SetEnd(ObjectOf(*object));
   if (object->is_directory || object->is_link || object->path_only)
     return Fail(ERROR_INVALID_PARAMETER);
   off_t end = ::lseek(object->fd, 0, SEEK_CUR);
@@ -694,7 +715,9 @@ BOOL PosixOs::CloseHandle(HANDLE handle) {
   }
   // Only the object the handle opened goes: another may stand at its path
   // by now (the object was renamed, or replaced and made again).
-  if (object->delete_on_close && StillAtItsPath(*object)) {
+  if (object->delete_on_close && object->stream != nullptr) {
+    RemoveHostXattr(ObjectOf(*object), object->stream->attribute().c_str());
+  } else if (object->delete_on_close && StillAtItsPath(*object)) {
     if (object->is_directory && !object->is_link)
       ::rmdir(object->host_path.c_str());
     else
@@ -756,8 +779,10 @@ BOOL PosixOs::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION
   information->ftLastAccessTime = FileTimeFromNtTime(info.last_access_time);
   information->ftLastWriteTime = FileTimeFromNtTime(info.last_write_time);
   information->dwVolumeSerialNumber = VolumeSerialOf(*object, info.device);
-  information->nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
-  information->nFileSizeLow = static_cast<DWORD>(info.size);
+  // A stream shows the file's metadata with its own size.
+  uint64_t size = object->stream != nullptr ? object->stream->size() : info.size;
+  information->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  information->nFileSizeLow = static_cast<DWORD>(size);
   information->nNumberOfLinks = info.links;
   information->nFileIndexHigh = static_cast<DWORD>(info.index >> 32);
   information->nFileIndexLow = static_cast<DWORD>(info.index);
@@ -920,9 +945,17 @@ BOOL PosixOs::RemoveDirectoryW(const wchar_t* path) {
 }
 
 BOOL PosixOs::DeleteFileW(const wchar_t* file_name) {
+  if (file_name == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER);
+  std::wstring file_path, stream;
+  DWORD error = SplitStreamPath(file_name, &file_path, &stream);
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
+  if (!stream.empty())
+    return DeleteStreamW(file_path, stream);
   ResolvedPath resolved;
   HostInfo info;
-  DWORD error = ResolveExisting(resolver_, file_name, &resolved, &info);
+  error = ResolveExisting(resolver_, file_path.c_str(), &resolved, &info);
   if (error != ERROR_SUCCESS)
     return Fail(error);
   if (info.is_directory || (info.attributes & FILE_ATTRIBUTE_READONLY))

@@ -279,6 +279,9 @@ BOOL PosixOs::DeviceIoControl(HANDLE device, DWORD control_code, void* in_buffer
     return FALSE;
   if (object->kind != HandleObject::Kind::kFile)
     return Fail(ERROR_INVALID_HANDLE);
+  // Compression and reparse points belong to the file, not to one stream.
+  if (object->stream != nullptr)
+    return Fail(ERROR_INVALID_FUNCTION);
   std::string_view input(static_cast<const char*>(in_buffer), in_buffer == nullptr ? 0 : in_size);
   switch (control_code) {
     case FSCTL_GET_COMPRESSION:

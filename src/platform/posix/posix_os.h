@@ -16,6 +16,7 @@
 #include "platform/posix/handle_table.h"
 #include "platform/posix/memory_mappings.h"
 #include "platform/posix/path_resolver.h"
+#include "platform/posix/resume_keys.h"
 #include "platform/posix/token_state.h"
 #include "platform/world.h"
 
@@ -120,6 +121,21 @@ class PosixOs : public Os {
   NET_API_STATUS NetUserGetInfo(const wchar_t* server_name, const wchar_t* user_name, DWORD level,
                                 USER_INFO_3* info) override;
 
+  // The enumerations of a server's local groups and users
+  // (posix_account_lists.cc).
+  NET_API_STATUS NetLocalGroupEnum(const wchar_t* server_name, DWORD level,
+                                   std::vector<LOCALGROUP_INFO_1>* buffer, DWORD prefmaxlen,
+                                   DWORD* entries_read, DWORD* total_entries,
+                                   DWORD_PTR* resume_handle) override;
+  NET_API_STATUS NetUserEnum(const wchar_t* server_name, DWORD level, DWORD filter,
+                             std::vector<USER_INFO_2>* buffer, DWORD prefmaxlen,
+                             DWORD* entries_read, DWORD* total_entries,
+                             DWORD* resume_handle) override;
+  NET_API_STATUS NetQueryDisplayInformation(const wchar_t* server_name, DWORD level, DWORD index,
+                                            DWORD entries_requested, DWORD prefmaxlen,
+                                            DWORD* returned_entry_count,
+                                            std::vector<NET_DISPLAY_USER>* buffer) override;
+
   // Accounts (posix_accounts.cc).
   BOOL LookupAccountSidW(const wchar_t* system, const void* sid, wchar_t* name, DWORD* name_size,
                          wchar_t* referenced_domain, DWORD* domain_size,
@@ -167,6 +183,12 @@ class PosixOs : public Os {
   // host device it lies on).
   DWORD VolumeSerialOf(const HandleObject& object, uint64_t device) const;
   BOOL WriteAll(HandleObject& object, const char* data, size_t size, size_t* written);
+  // CreateFileW and DeleteFileW on a named stream of file (posix_streams.cc).
+  HANDLE CreateStreamW(const wchar_t* file_name, const std::wstring& file,
+                       const std::wstring& stream, DWORD desired_access, DWORD share_mode,
+                       SECURITY_ATTRIBUTES* security_attributes, DWORD creation_disposition,
+                       DWORD flags_and_attributes);
+  BOOL DeleteStreamW(const std::wstring& file, const std::wstring& stream);
   // The computer a server argument names (null, empty or "." for this
   // one), or null with *error set to ERROR_BAD_NETPATH.
   const WorldServer* NamedServer(const wchar_t* server_name, DWORD* error) const;
@@ -187,6 +209,8 @@ class PosixOs : public Os {
   // objects leave it when they go.
   ShareTable shares_;
   HandleTable handles_;
+  // The keys of the server-side copy (posix_server_copy.cc).
+  ResumeKeys resume_keys_;
   // The host device of each drive's or share's root directory, as read once.
   mutable std::mutex root_devices_mutex_;
   mutable std::unordered_map<std::string, uint64_t> root_devices_;

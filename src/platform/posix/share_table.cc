@@ -54,7 +54,8 @@ bool ShareTable::KeyOfPath(const std::string& path, Key* key) {
 
 size_t ShareTable::KeyHash::operator()(const Key& key) const {
   return std::hash<uint64_t>()(static_cast<uint64_t>(key.inode) * 0x9E3779B97F4A7C15ull ^
-                               static_cast<uint64_t>(key.device) ^ key.birth);
+                               static_cast<uint64_t>(key.device) ^ key.birth) ^
+         std::hash<std::string>()(key.stream);
 }
 
 bool ShareTable::Open(const Key& key, DWORD access, DWORD share_mode) {

@@ -28,6 +28,9 @@ class ShareTable {
     dev_t device = 0;
     ino_t inode = 0;
     uint64_t birth = 0;  // nanoseconds since 1970; 0 where the host keeps none
+    // A named data stream of the object (its attribute's name), whose
+    // sharing is its own, as on NTFS; empty for the object's own data.
+    std::string stream;
     bool operator==(const Key&) const = default;
   };
 
