@@ -300,9 +300,10 @@ void DirCopy::CopyWithRestarts(CopyJob& job, const FindData* target, bool clear_
 }
 
 // With /cm md5, once the size is settled and while the target still
-// carries the recovery mark. Only the data loop writes bytes, and each of
-// its attempts starts the digest afresh, so written bytes mean the digest
-// is the one of this copy. The check's result leaves the copy's alone.
+// carries the recovery mark. Every copy attempt starts the digest afresh
+// (the data loop as it reads, the server-side copy by reading the source
+// once the server is done), so written bytes mean the digest is the one
+// of this copy. The check's result leaves the copy's alone.
 void DirCopy::CheckMd5IfDigested(CopyJob& job) {
   if (job.sourceDigest.started() && job.bytesWritten != 0) {
     job.sourceDigest.Finish();

@@ -130,13 +130,14 @@ TEST_F(StreamE2eTest, AStreamTheTargetCannotHoldFailsTheFileVisibly) {
   RunOptions world;
   world.environment["TARVIK_WORLD"] = world_file;
 
+  // /c: the failure must not end the run before the other file is copied.
   RunResult result =
-      RunProgram({"D:\\src", "C:\\dst", "/s", "/nosec", "/stream", "/r:0", "/w:0"}, world);
+      RunProgram({"D:\\src", "C:\\dst", "/s", "/nosec", "/stream", "/c", "/r:0", "/w:0"}, world);
   fs::remove_all(shm_dir);
   EXPECT_NE(result.exitCode & 4, 0) << result.out;
   EXPECT_EQ(Count(result.out, "ERROR (223) : D:\\src\\big.txt:large -> Failed after"), 1u)
       << result.out;
-  EXPECT_EQ(Count(result.out, "Copy of File(s) failed                    : 1 !"), 1u);
+  EXPECT_EQ(Count(result.out, "Copy of File(s) failed                    : 1 !"), 1u) << result.out;
   // Nothing half-copied stays behind; the other file is whole.
   EXPECT_FALSE(fs::exists(temp_ / "dst/big.txt"));
   EXPECT_EQ(StoredStream(temp_ / "dst/small.txt", "tag"), std::string("kept\0", 5));
