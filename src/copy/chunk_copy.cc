@@ -105,7 +105,6 @@ bool DirCopy::TakeResumeKey(CopyJob& job, uint8_t* request) {
 }
 
 bool DirCopy::SendChunks(CopyJob& job, ULONG count, DWORD* written) {
-  const CopySettings& s = Settings();
   uint8_t* const request = slots_[0]->BufferFor(kSmallBuffer);
   uint8_t* const answer = slots_[1]->BufferFor(kSmallBuffer);
   bool waiting_for_space = false;
@@ -124,24 +123,11 @@ bool DirCopy::SendChunks(CopyJob& job, ULONG count, DWORD* written) {
     }
     // The native call leaves the last error alone: the status gives the
     // reason that the retry policy and the messages show.
-    const DWORD error = Win32ErrorFromNtStatus(status);
-    Os::SetLastError(error);
-    ThrowIfAborted();
-    if (error == ERROR_DISK_FULL && s.diskFullMode == kDiskFullAbort)
-      AbortOnFullDisk(job.targetPath);
-    if (error == ERROR_DISK_FULL && s.diskFullMode == kDiskFullWait) {
-      WaitForSpace(
-          &waiting_for_space,
-          Format(L"%s -> write file, waiting for enough space on device.", job.targetPath));
-      continue;
-    }
-    if (IsNetworkError(error)) {
-      LogError(error, L"Error while copying chunk from %s : ", job.sourcePath);
-      job.networkFailure = 1;
-      return false;
-    }
-    if (!RetryOrGiveUp(L"Error while copying chunk from %s : ", job.sourcePath)) {
-      LogInfo(L"%s -> file not writeable.", job.targetPath);
+    Os::SetLastError(Win32ErrorFromNtStatus(status));
+    if (!OnWriteFailure(job, &waiting_for_space, L"Error while copying chunk from %s : ",
+                        job.sourcePath)) {
+      if (!job.networkFailure)
+        LogInfo(L"%s -> file not writeable.", job.targetPath);
       return false;
     }
   }

@@ -142,9 +142,6 @@ class DirCopy : public DirCmp {
   // removed when remove_failed_stream is set.
   void CopyStreamsOf(HANDLE object, const std::wstring& source_path,
                      const std::wstring& target_path, bool remove_failed_stream);
-  // A directory stream whose copy failed: removed, so that no partial
-  // stream passes for a complete one.
-  void DeleteFailedStream(const CopyJob& job);
   // A mismatch found by CompareBlocks: decided, counted and reported.
   bool ContentMismatch(CopyJob& job, const wchar_t* what);
   // One positioned read under the read-error policy of the data loop.
@@ -205,7 +202,10 @@ class DirCopy : public DirCmp {
   void FillJob(CopyJob& job);
   void RefreshSource(CopyJob& job);
   void CutTarget(CopyJob& job);
-  bool DeleteAfterFailure(const CopyJob& job);
+  // Removes the partial target of a failed copy: a whole file (announced
+  // first) or one stream of a directory, so that no partial copy passes
+  // for a complete one.
+  bool DeleteAfterFailure(const std::wstring& path, bool whole_file);
   void CloseJobHandles(CopyJob& job);
   void OpenTargetForCopy(CopyJob& job, DWORD disposition, DWORD flags);
   void StampRecoveryMark(CopyJob& job, DWORD flags);
@@ -213,6 +213,11 @@ class DirCopy : public DirCmp {
   bool ReserveStep(CopyJob& job, bool end_of_file);
   void SetFileCompression(CopyJob& job);
   bool WriteBlock(CopyJob& job, const uint8_t* data, DWORD size);
+  // The policy for a write that failed with the last error: a full disk
+  // aborts or waits (true: write again), a network error ends the copy,
+  // anything else takes the retry budget (true: write again).
+  bool OnWriteFailure(CopyJob& job, bool* waiting_for_space, const wchar_t* format,
+                      const std::wstring& subject);
   bool AttributeOnlyUpdate(FindData& target, bool symlink_tag_only);
   // A copy decided by a comparison event (the content check will follow it).
   bool CopyDecided(FindData* target, bool is_new);

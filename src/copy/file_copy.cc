@@ -177,7 +177,7 @@ bool DirCopy::CopyFileData(FindData* target) {
     // Only a target this copy created or truncated is partial; an existing
     // one it never opened is still the last good copy.
     if (job.targetOpened || standInCreated_)
-      DeleteAfterFailure(job);
+      DeleteAfterFailure(job.targetPath.empty() ? target_path_ : job.targetPath, true);
     // A failed copy ends its transfer too: otherwise its bytes would stay
     // in the window until this worker copies again, and other workers could
     // wait for room that never comes.
@@ -446,9 +446,9 @@ void DirCopy::CloseJobHandles(CopyJob& job) {
 
 // A copy that ended with an exception must not leave a partial file that
 // could pass for a complete one.
-bool DirCopy::DeleteAfterFailure(const CopyJob& job) {
-  const std::wstring& path = job.targetPath.empty() ? target_path_ : job.targetPath;
-  LogWarning(L"%s -> Trying to DELETE due to copy ABORT.", path);
+bool DirCopy::DeleteAfterFailure(const std::wstring& path, bool whole_file) {
+  if (whole_file)
+    LogWarning(L"%s -> Trying to DELETE due to copy ABORT.", path);
   const int64_t start = Timed() ? Now() : 0;
   const BOOL deleted = Os::Current().DeleteFileW(path.c_str());
   const DWORD error = Os::GetLastError();
@@ -461,8 +461,11 @@ bool DirCopy::DeleteAfterFailure(const CopyJob& job) {
     LogWarning(L"%s -> DELETED due to copy ABORT.", path);
     return true;
   }
-  ++counters_.deletedFilesFailed;
-  LogError(error, L"%s -> DELETION FAILED.", path);
+  // A stream that never came into being leaves nothing to remove.
+  if (whole_file || error != ERROR_FILE_NOT_FOUND) {
+    ++counters_.deletedFilesFailed;
+    LogError(error, L"%s -> DELETION FAILED.", path);
+  }
   return false;
 }
 

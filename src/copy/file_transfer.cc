@@ -331,7 +331,6 @@ void DirCopy::CopyDataLoop(CopyJob& job) {
 // Writes one block read from the source at the job's position. False when
 // the copy must stop here (the caller restarts it or gives up).
 bool DirCopy::WriteBlock(CopyJob& job, const uint8_t* data, DWORD size) {
-  const CopySettings& s = Settings();
   Os& os = Os::Current();
   IoSlot& slot = *slots_[0];
   slot.kind = IoKind::kWriting;
@@ -346,27 +345,7 @@ bool DirCopy::WriteBlock(CopyJob& job, const uint8_t* data, DWORD size) {
     if (ok && slot.lastWritten == 0)
       Os::SetLastError(ERROR_WRITE_FAULT);  // no progress: handled as a failed write
     if (!ok || slot.lastWritten == 0) {
-      const DWORD error = Os::GetLastError();
-      ThrowIfAborted();
-      if (error == ERROR_DISK_FULL) {
-        if (s.diskFullMode == kDiskFullAbort)
-          AbortOnFullDisk(job.targetPath);
-        if (s.diskFullMode == kDiskFullWait) {
-          WaitForSpace(
-              &waiting_for_space,
-              Format(L"%s -> write file, waiting for enough space on device.", job.targetPath));
-          continue;
-        }
-        if (!RetryOrGiveUp(L"%s -> unable to write file", job.targetPath))
-          return false;
-        continue;
-      }
-      if (IsNetworkError(error)) {
-        LogError(error, L"%s -> unable to write file", job.targetPath);
-        job.networkFailure = 1;
-        return false;
-      }
-      if (!RetryOrGiveUp(L"%s -> unable to write file", job.targetPath))
+      if (!OnWriteFailure(job, &waiting_for_space, L"%s -> unable to write file", job.targetPath))
         return false;
       continue;
     }
@@ -380,6 +359,26 @@ bool DirCopy::WriteBlock(CopyJob& job, const uint8_t* data, DWORD size) {
   }
   slot.kind = IoKind::kIdle;
   return true;
+}
+
+bool DirCopy::OnWriteFailure(CopyJob& job, bool* waiting_for_space, const wchar_t* format,
+                             const std::wstring& subject) {
+  const CopySettings& s = Settings();
+  const DWORD error = Os::GetLastError();
+  ThrowIfAborted();
+  if (error == ERROR_DISK_FULL && s.diskFullMode == kDiskFullAbort)
+    AbortOnFullDisk(job.targetPath);
+  if (error == ERROR_DISK_FULL && s.diskFullMode == kDiskFullWait) {
+    WaitForSpace(waiting_for_space,
+                 Format(L"%s -> write file, waiting for enough space on device.", job.targetPath));
+    return true;
+  }
+  if (IsNetworkError(error)) {
+    LogError(error, format, subject);
+    job.networkFailure = 1;
+    return false;
+  }
+  return RetryOrGiveUp(format, subject);
 }
 
 }  // namespace tarvik

@@ -116,7 +116,7 @@ void DirCopy::CopyStreamsOf(HANDLE object, const std::wstring& source_path,
     } catch (...) {
       CloseJobHandles(job);
       if (remove_failed_stream && job.targetOpened)
-        DeleteFailedStream(job);
+        DeleteAfterFailure(job.targetPath, false);
       throw;
     }
     CloseJobHandles(job);
@@ -128,23 +128,6 @@ void DirCopy::CopyFileStreams(CopyJob& main) {
     OpenSourceFile(main);
   // A failed stream fails the file, whose clean-up removes it whole.
   CopyStreamsOf(main.sourceHandle, main.sourcePath, main.targetPath, false);
-}
-
-void DirCopy::DeleteFailedStream(const CopyJob& job) {
-  const int64_t start = Timed() ? Now() : 0;
-  const BOOL deleted = Os::Current().DeleteFileW(job.targetPath.c_str());
-  const DWORD error = Os::GetLastError();
-  if (Timed()) {
-    counters_.deleteTime += Now() - start;
-    ++counters_.deleteCount;
-  }
-  if (deleted) {
-    ++counters_.deletedFiles;
-    LogWarning(L"%s -> DELETED due to copy ABORT.", job.targetPath);
-  } else if (error != ERROR_FILE_NOT_FOUND) {
-    ++counters_.deletedFilesFailed;
-    LogError(error, L"%s -> DELETION FAILED.", job.targetPath);
-  }
 }
 
 bool DirCopy::CopyDirectoryStreams() {
