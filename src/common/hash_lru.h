@@ -56,12 +56,14 @@ class HashLruFixed : public HashLru<T> {
   using typename HashLru<T>::Iterator;
 
   // The nodes and buckets are allocated here (std::bad_alloc when they
-  // cannot be).
-  explicit HashLruFixed(uint32_t capacity) : nodes_(capacity), buckets_(capacity, nullptr) {
+  // cannot be). Nodes are set up only as values arrive: a run that looks
+  // nothing up does not pay for touching the whole table.
+  explicit HashLruFixed(uint32_t capacity) : capacity_(capacity), buckets_(capacity, nullptr) {
+    nodes_.reserve(capacity);
     Clear();
   }
 
-  uint32_t capacity() const { return static_cast<uint32_t>(nodes_.size()); }
+  uint32_t capacity() const { return capacity_; }
 
   bool Insert(std::unique_ptr<T>& value, std::unique_ptr<T>* evicted,
               bool allow_duplicate) override {
@@ -72,6 +74,8 @@ class HashLruFixed : public HashLru<T> {
     Node* node = free_;
     if (node != nullptr) {
       free_ = node->next_free;
+    } else if (nodes_.size() < capacity_) {
+      node = &nodes_.emplace_back();  // within the reserve: no node moves
     } else {
       node = oldest_;
       UnlinkFromBucket(node);
@@ -130,11 +134,7 @@ class HashLruFixed : public HashLru<T> {
 
   void Clear() override {
     free_ = nullptr;
-    for (size_t i = nodes_.size(); i-- > 0;) {
-      nodes_[i] = Node();
-      nodes_[i].next_free = free_;
-      free_ = &nodes_[i];
-    }
+    nodes_.clear();
     std::fill(buckets_.begin(), buckets_.end(), nullptr);
     newest_ = oldest_ = nullptr;
     this->items = this->hits = this->misses = 0;
@@ -170,7 +170,7 @@ class HashLruFixed : public HashLru<T> {
     Node* next_free = nullptr;
   };
 
-  size_t BucketOf(const T& key) const { return HashLruTraits<T>::Hash(key) % nodes_.size(); }
+  size_t BucketOf(const T& key) const { return HashLruTraits<T>::Hash(key) % capacity_; }
 
   Node* FindIn(size_t bucket, const T& key) {
     for (Node* node = buckets_[bucket]; node != nullptr; node = node->chain_next) {
@@ -214,7 +214,8 @@ class HashLruFixed : public HashLru<T> {
       oldest_ = node->newer;
   }
 
-  std::vector<Node> nodes_;
+  uint32_t capacity_;
+  std::vector<Node> nodes_;  // reserved for capacity_, filled as needed
   std::vector<Node*> buckets_;
   Node* newest_ = nullptr;
   Node* oldest_ = nullptr;

@@ -1,7 +1,6 @@
 #include "copy/worker_pool.h"
 
 #include <algorithm>
-#include <future>
 
 #include "copy/run_statistics.h"
 #include "log/log.h"
@@ -31,9 +30,11 @@ PoolSlot& TheSlot() {
 
 }  // namespace
 
-void PoolWorker::ThreadMain(std::function<void(DWORD)> started) {
-  threadId_ = Os::Current().GetCurrentThreadId();
-  started(threadId_);
+void PoolWorker::ThreadMain() {
+  threadId_.store(Os::Current().GetCurrentThreadId(), std::memory_order_release);
+  // The worker's number is known before its first task, and only the worker
+  // itself logs under its prefix.
+  pool_->RegisterThread(threadId_.load(std::memory_order_relaxed), threadNumber_ + 1);
   for (;;) {
     startEvent_.Wait();
     if (pool_->terminating()) {
@@ -49,20 +50,16 @@ void PoolWorker::ThreadMain(std::function<void(DWORD)> started) {
 
 WorkerPool::WorkerPool(uint32_t count, const Factory& factory) {
   workers_.reserve(count);
+  numbers_.reserve(count);
+  // The threads start without the pool waiting for each: on a busy machine
+  // every hand-shake would wait for a time slice, and a start event set
+  // before the thread waits on it is kept until it does.
   for (uint32_t i = 0; i < count; ++i) {
     std::unique_ptr<PoolWorker> worker = factory(*this, i);
     worker->pool_ = this;
     worker->threadNumber_ = i;
-    std::promise<DWORD> started;
-    std::future<DWORD> id = started.get_future();
     PoolWorker* raw = worker.get();
-    raw->thread_ = std::thread(&PoolWorker::ThreadMain, raw,
-                               [&started](DWORD thread_id) { started.set_value(thread_id); });
-    const DWORD thread_id = id.get();
-    {
-      std::lock_guard lock(idsLock_);
-      numbers_[thread_id] = i + 1;
-    }
+    raw->thread_ = std::thread(&PoolWorker::ThreadMain, raw);
     {
       std::lock_guard lock(lock_);
       free_.push_back(raw);
@@ -70,6 +67,11 @@ WorkerPool::WorkerPool(uint32_t count, const Factory& factory) {
     workers_.push_back(std::move(worker));
   }
   treeLimit_ = count * 30 / 100 + 1;
+}
+
+void WorkerPool::RegisterThread(DWORD thread_id, uint32_t number) {
+  std::lock_guard lock(idsLock_);
+  numbers_[thread_id] = number;
 }
 
 WorkerPool::~WorkerPool() {

@@ -39,7 +39,8 @@ class PoolWorker {
   uint32_t threadNumber() const { return threadNumber_; }
   // Set by the pool under its lock before the wake; read by the worker after.
   WorkerRole role() const { return role_; }
-  DWORD systemThreadId() const { return threadId_; }
+  // 0 until the thread has started.
+  DWORD systemThreadId() const { return threadId_.load(std::memory_order_acquire); }
 
   // Sets the start event: one call starts exactly one task.
   void SignalStart() { startEvent_.Set(); }
@@ -51,12 +52,12 @@ class PoolWorker {
 
  private:
   friend class WorkerPool;
-  void ThreadMain(std::function<void(DWORD)> started);
+  void ThreadMain();
 
   WorkerPool* pool_ = nullptr;
   uint32_t threadNumber_ = 0;
   WorkerRole role_ = WorkerRole::kFree;
-  DWORD threadId_ = 0;
+  std::atomic<DWORD> threadId_{0};
   AutoResetEvent startEvent_;
   std::thread thread_;
 };
@@ -97,7 +98,10 @@ class WorkerPool {
   uint32_t FileCountForTesting();
 
  private:
+  friend class PoolWorker;
   void EndRun();
+  // Called by each worker thread as it starts: maps its id to its number.
+  void RegisterThread(DWORD thread_id, uint32_t number);
 
   std::mutex lock_;
   std::vector<std::unique_ptr<PoolWorker>> workers_;

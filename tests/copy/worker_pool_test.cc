@@ -122,6 +122,9 @@ TEST_F(WorkerPoolTest, WorkerPrefixNumbersWorkersFromOne) {
   EXPECT_EQ(WorkerPrefix(Os::Current().GetCurrentThreadId()), L"TH000 : ");
   for (uint32_t i = 0; i < 3; ++i) {
     EXPECT_EQ(pool->worker(i)->threadNumber(), i);
+    // The pool does not wait for its threads to start; each maps itself.
+    while (pool->worker(i)->systemThreadId() == 0)
+      std::this_thread::yield();
     EXPECT_EQ(WorkerPrefix(pool->worker(i)->systemThreadId()),
               Format(L"TH%.3d : ", static_cast<int32_t>(i + 1)));
   }

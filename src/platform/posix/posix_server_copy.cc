@@ -98,31 +98,48 @@ class ChunkCopier {
  public:
   ChunkCopier(int in, int out) : in_(in), out_(out) {}
 
-  // Copies the chunks; on failure the counts say how far they got.
+  // Copies the chunks; on failure the counts say how far they got. Chunks
+  // that continue each other on both sides are copied by one host call, as
+  // a server may: the answer counts them one by one all the same.
   NTSTATUS Copy(const SRV_COPYCHUNK* chunks, ULONG count, SRV_COPYCHUNK_RESPONSE* answer) {
     *answer = {};
-    for (ULONG i = 0; i < count; ++i) {
+    for (ULONG first = 0; first < count;) {
+      ULONG end = first + 1;
+      uint64_t length = chunks[first].Length;
+      while (end < count && Continues(chunks[end - 1], chunks[end])) {
+        length += chunks[end].Length;
+        ++end;
+      }
       uint64_t done = 0;
-      const NTSTATUS status = CopyChunk(chunks[i], &done);
+      const NTSTATUS status = CopyRange(chunks[first], length, &done);
       answer->TotalBytesWritten += static_cast<ULONG>(done);
-      if (status != STATUS_SUCCESS || done < chunks[i].Length) {
+      for (; first < end && done >= chunks[first].Length; ++first) {
+        done -= chunks[first].Length;
+        ++answer->ChunksWritten;
+      }
+      if (status != STATUS_SUCCESS || first < end) {
         answer->ChunkBytesWritten = static_cast<ULONG>(done);
         return status;
       }
-      ++answer->ChunksWritten;
     }
     return STATUS_SUCCESS;
   }
 
  private:
-  NTSTATUS CopyChunk(const SRV_COPYCHUNK& chunk, uint64_t* done) {
+  static bool Continues(const SRV_COPYCHUNK& before, const SRV_COPYCHUNK& next) {
+    return next.SourceOffset == before.SourceOffset + before.Length &&
+           next.TargetOffset == before.TargetOffset + before.Length;
+  }
+
+  // Copies length bytes from where the chunk starts.
+  NTSTATUS CopyRange(const SRV_COPYCHUNK& chunk, uint64_t length, uint64_t* done) {
     off_t in_offset = static_cast<off_t>(chunk.SourceOffset);
     off_t out_offset = static_cast<off_t>(chunk.TargetOffset);
-    while (*done < chunk.Length) {
-      const size_t length = chunk.Length - *done;
+    while (*done < length) {
+      const size_t rest = length - *done;
       ssize_t copied = through_buffer_
-                           ? CopyThroughBuffer(in_, &in_offset, out_, &out_offset, length, &buffer_)
-                           : ::copy_file_range(in_, &in_offset, out_, &out_offset, length, 0);
+                           ? CopyThroughBuffer(in_, &in_offset, out_, &out_offset, rest, &buffer_)
+                           : ::copy_file_range(in_, &in_offset, out_, &out_offset, rest, 0);
       if (copied < 0 && errno == EINTR)
         continue;
       if (copied < 0 && !through_buffer_ &&
