@@ -143,5 +143,28 @@ TEST_F(StreamE2eTest, AStreamTheTargetCannotHoldFailsTheFileVisibly) {
   EXPECT_EQ(StoredStream(temp_ / "dst/small.txt", "tag"), std::string("kept\0", 5));
 }
 
+TEST_F(StreamE2eTest, AVolumeWithoutStreamsRefusesThemVisibly) {
+  fs::create_directories(temp_ / "src");
+  fs::create_directories(temp_ / "fat");
+  WriteFile(temp_ / "src/tagged.txt", "main");
+  PutStream(temp_ / "src/tagged.txt", "tag", "kept");
+  WriteFile(temp_ / "src/plain.txt", "plain");
+  const std::string world_file = temp_ / "world.json";
+  WriteFile(world_file, R"({"computer": "E2EPC", "drives": {"C:": {"path": ")" + temp_.path() +
+                            R"("}, "F:": {"path": ")" + (temp_ / "fat") +
+                            R"(", "volume": {"file_system": "FAT32", "streams": false}}}})");
+  RunOptions world;
+  world.environment["TARVIK_WORLD"] = world_file;
+
+  RunResult result =
+      RunProgram({"C:\\src", "F:\\dst", "/s", "/nosec", "/stream", "/c", "/r:0", "/w:0"}, world);
+  EXPECT_NE(result.exitCode & 4, 0) << result.out;
+  EXPECT_EQ(Count(result.out, "ERROR (123) : F:\\dst\\tagged.txt:tag -> Unable to open file"), 1u)
+      << result.out;
+  EXPECT_FALSE(fs::exists(temp_ / "fat/dst/tagged.txt"));
+  EXPECT_EQ(ReadFile(temp_ / "fat/dst/plain.txt"), "plain");
+  EXPECT_FALSE(HasStreams(temp_ / "fat/dst/plain.txt"));
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -183,6 +183,8 @@ class PosixOs : public Os {
   // host device it lies on).
   DWORD VolumeSerialOf(const HandleObject& object, uint64_t device) const;
   BOOL WriteAll(HandleObject& object, const char* data, size_t size, size_t* written);
+  // False when file lies on a volume that keeps no named streams.
+  bool KeepsStreams(const std::wstring& file) const;
   // CreateFileW and DeleteFileW on a named stream of file (posix_streams.cc).
   HANDLE CreateStreamW(const wchar_t* file_name, const std::wstring& file,
                        const std::wstring& stream, DWORD desired_access, DWORD share_mode,

@@ -114,14 +114,17 @@ struct StreamRecord {
   uint64_t size = 0;
 };
 
-// The records of a file's streams: its own data first, none for a directory.
-DWORD ListStreamRecords(const HostObject& file, std::vector<StreamRecord>* records) {
+// The records of a file's streams: its own data first, none for a directory;
+// the named ones only where the volume keeps them.
+DWORD ListStreamRecords(const HostObject& file, bool named, std::vector<StreamRecord>* records) {
   HostInfo info;
   int error = ReadHostInfo(file, &info);
   if (error != 0)
     return HostError(error, file.path);
   if (!info.is_directory)
     records->push_back({L"::$DATA", info.size});
+  if (!named)
+    return ERROR_SUCCESS;
   std::vector<StoredStream> streams;
   error = ListStreams(file, &streams);
   if (error != 0)
@@ -169,10 +172,19 @@ IO_STATUS_BLOCK PutStreamRecords(const std::vector<StreamRecord>& records, char*
 
 }  // namespace
 
+bool PosixOs::KeepsStreams(const std::wstring& file) const {
+  ResolvedPath where;
+  return resolver_.Resolve(file, &where) != ERROR_SUCCESS || where.volume == nullptr ||
+         where.volume->streams;
+}
+
 HANDLE PosixOs::CreateStreamW(const wchar_t* file_name, const std::wstring& file,
                               const std::wstring& stream, DWORD desired_access, DWORD share_mode,
                               SECURITY_ATTRIBUTES* security_attributes, DWORD creation_disposition,
                               DWORD flags_and_attributes) {
+  // A volume without named streams takes no stream name, as FAT does not.
+  if (!KeepsStreams(file))
+    return FailHandle(ERROR_INVALID_NAME);
   // The file is opened for its metadata only, taking no part in the
   // sharing (a stream's is its own), and made where the stream would be,
   // with the request's attributes and security, as the platform makes it.
@@ -215,6 +227,8 @@ HANDLE PosixOs::CreateStreamW(const wchar_t* file_name, const std::wstring& file
 }
 
 BOOL PosixOs::DeleteStreamW(const std::wstring& file, const std::wstring& stream) {
+  if (!KeepsStreams(file))
+    return Fail(ERROR_INVALID_NAME);
   ResolvedPath resolved;
   HostInfo info;
   DWORD error = ResolveExisting(resolver_, file.c_str(), &resolved, &info);
@@ -254,7 +268,8 @@ NTSTATUS PosixOs::NtQueryInformationFile(HANDLE file, IO_STATUS_BLOCK* io_status
   if (buffer == nullptr && length > 0)
     return io_status->Status = STATUS_INVALID_PARAMETER;
   std::vector<StreamRecord> records;
-  DWORD error = ListStreamRecords(ObjectOf(*object), &records);
+  const bool named = object->volume == nullptr || object->volume->streams;
+  DWORD error = ListStreamRecords(ObjectOf(*object), named, &records);
   if (error != ERROR_SUCCESS)
     return io_status->Status = NtStatusFromWin32Error(error);
   *io_status = PutStreamRecords(records, static_cast<char*>(buffer), length);
