@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 
 #include <cstring>
 #include <filesystem>
@@ -236,6 +237,61 @@ TEST_F(PosixServerCopyTest, KeysAreRefusedOutsideTheirServerAndAfterTheirHandle)
   EXPECT_EQ(ReadHost("b/dst"), "");
   os_->CloseHandle(reused);
   os_->CloseHandle(target);
+}
+
+// copy_file_range cannot join an ext4 file and a tmpfs one: the server copies
+// through a buffer instead, with the same answers, for runs of contiguous
+// chunks and single ones alike.
+TEST_F(PosixServerCopyTest, HostsThatCannotJoinTheFilesCopyThroughABuffer) {
+  struct statfs shm {
+  }, tmp{};
+  if (statfs("/dev/shm", &shm) != 0 || statfs(temp_.path().c_str(), &tmp) != 0 ||
+      shm.f_type == tmp.f_type) {
+    GTEST_SKIP() << "needs /dev/shm on another file system than the temporary directory";
+  }
+  std::string pattern = "/dev/shm/tarvik_copy_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  World world;
+  world.computer = L"PC";
+  world.servers.push_back(Server(L"FS", {{L"a", true}}));
+  WorldShare memory;
+  memory.name = L"m";
+  memory.host_path = pattern;
+  memory.server_side_copy = true;
+  world.servers[0].shares.push_back(memory);
+  os_ = std::make_unique<PosixOs>(std::move(world));
+
+  const std::string data = Pattern(3 * kMiB + 7);
+  WriteHost("a/src", data);
+  HANDLE source = Open(L"\\\\FS\\a\\src", GENERIC_READ, OPEN_EXISTING);
+  HANDLE target = Open(L"\\\\FS\\m\\dst", GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+  ASSERT_NE(target, INVALID_HANDLE_VALUE);
+  uint8_t key[kResumeKeySize];
+  ASSERT_EQ(ResumeKey(source, key), STATUS_SUCCESS);
+  SRV_COPYCHUNK_RESPONSE answer;
+  EXPECT_EQ(CopyChunks(target, key,
+                       {{0, 0, kMiB},
+                        {kMiB, kMiB, kMiB},
+                        {2 * kMiB, 2 * kMiB, kMiB},
+                        {3 * kMiB, 3 * kMiB, kMiB}},
+                       &answer),
+            STATUS_SUCCESS);
+  EXPECT_EQ(answer.ChunksWritten, 3u);
+  EXPECT_EQ(answer.ChunkBytesWritten, 7u);
+  EXPECT_EQ(answer.TotalBytesWritten, data.size());
+  // Chunks out of order: each copied on its own.
+  EXPECT_EQ(CopyChunks(target, key, {{100, 10, 20}, {0, 0, 10}, {10, 30, 5}}, &answer),
+            STATUS_SUCCESS);
+  EXPECT_EQ(answer.ChunksWritten, 3u);
+  EXPECT_EQ(answer.TotalBytesWritten, 35u);
+  os_->CloseHandle(target);
+  os_->CloseHandle(source);
+  std::ifstream in(pattern + "/dst", std::ios::binary);
+  const std::string copied(std::istreambuf_iterator<char>(in), {});
+  std::filesystem::remove_all(pattern);
+  const std::string expected =
+      data.substr(0, 10) + data.substr(100, 20) + data.substr(10, 5) + data.substr(35);
+  EXPECT_EQ(copied, expected);
 }
 
 }  // namespace
