@@ -10,6 +10,15 @@ std::wstring_view Named(const wchar_t* name) {
   return name == nullptr ? std::wstring_view() : std::wstring_view(name);
 }
 
+// A native call's answer to an injected fault: the fault's error as the
+// status the system would give for it.
+NTSTATUS InjectedStatus(IO_STATUS_BLOCK* io_status) {
+  const NTSTATUS status = NtStatusFromWin32Error(Os::GetLastError());
+  if (io_status != nullptr)
+    *io_status = {status, 0};
+  return status;
+}
+
 }  // namespace
 
 BOOL FaultOs::SetEndOfFile(HANDLE file) {
@@ -119,24 +128,16 @@ BOOL FaultOs::DeviceIoControl(HANDLE device, DWORD control_code, void* in_buffer
 
 NTSTATUS FaultOs::NtQueryInformationFile(HANDLE file, IO_STATUS_BLOCK* io_status, void* buffer,
                                          ULONG length, FILE_INFORMATION_CLASS information_class) {
-  if (Inject(L"NtQueryInformationFile", PathOf(file))) {
-    if (io_status != nullptr)
-      *io_status = {STATUS_UNSUCCESSFUL, 0};
-    return STATUS_UNSUCCESSFUL;
-  }
+  if (Inject(L"NtQueryInformationFile", PathOf(file)))
+    return InjectedStatus(io_status);
   return inner_->NtQueryInformationFile(file, io_status, buffer, length, information_class);
 }
 
 NTSTATUS FaultOs::NtFsControlFile(HANDLE file, HANDLE event, void* apc_routine, void* apc_context,
                                   IO_STATUS_BLOCK* io_status, ULONG control_code, void* input,
                                   ULONG input_length, void* output, ULONG output_length) {
-  if (Inject(L"NtFsControlFile", PathOf(file))) {
-    // The fault's error, as the status a server would answer for it.
-    const NTSTATUS status = NtStatusFromWin32Error(GetLastError());
-    if (io_status != nullptr)
-      *io_status = {status, 0};
-    return status;
-  }
+  if (Inject(L"NtFsControlFile", PathOf(file)))
+    return InjectedStatus(io_status);
   return inner_->NtFsControlFile(file, event, apc_routine, apc_context, io_status, control_code,
                                  input, input_length, output, output_length);
 }

@@ -16,6 +16,7 @@ TEST(FaultOsFilesTest, EveryFileCallCanFailOnChosenPaths) {
       {"call": "FindNextFileW", "path": "c:/slow/*", "error": 64, "after": 1},
       {"call": "DeleteFileW", "path": "*.lock", "error": "ERROR_SHARING_VIOLATION", "count": 0},
       {"call": "DeviceIoControl", "path": "C:\\z\\*", "error": "ERROR_INVALID_FUNCTION"},
+      {"call": "NtQueryInformationFile", "path": "C:\\z\\*", "error": "ERROR_ACCESS_DENIED"},
       {"call": "SetFileTime", "path": "C:\\z\\*", "error": 5, "after": 1},
       {"call": "GetDriveTypeW", "path": "C:\\", "error": 21},
       {"call": "MoveFileW", "path": "C:\\m\\old", "error": 32}
@@ -62,6 +63,12 @@ TEST(FaultOsFilesTest, EveryFileCallCanFailOnChosenPaths) {
   EXPECT_EQ(returned, 0u);
   EXPECT_TRUE(
       os.DeviceIoControl(file, FSCTL_SET_COMPRESSION, &format, 2, nullptr, 0, &returned, nullptr));
+  // A native call answers the fault's error as its status.
+  IO_STATUS_BLOCK io{};
+  char streams[256];
+  EXPECT_EQ(os.NtQueryInformationFile(file, &io, streams, sizeof streams, FileStreamInformation),
+            STATUS_ACCESS_DENIED);
+  EXPECT_EQ(io.Status, STATUS_ACCESS_DENIED);
   FILETIME time = FileTimeFromUnix(1000);
   EXPECT_TRUE(os.SetFileTime(file, nullptr, nullptr, &time));
   EXPECT_FALSE(os.SetFileTime(file, nullptr, nullptr, &time));
