@@ -261,11 +261,6 @@ class DirCopy : public DirCmp {
   bool targetExists_ = true;
 };
 
-// Home-directory security is not available in this build: such a run copies
-// the data without descriptors, says so once and ends with the security
-// error bit.
-void NoteSecurityUnavailable();
-
 }  // namespace tarvik
 
 #endif  // TARVIK_COPY_DIR_COPY_H_

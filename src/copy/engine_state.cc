@@ -14,7 +14,6 @@ std::atomic<int32_t> chunk_mode{kChunkModeUnset};
 std::atomic<bool> links_supported{true};
 std::atomic<bool> banner_printed{false};
 std::atomic<bool> run_start_stamped{false};
-std::atomic<bool> security_notice_printed{false};
 
 std::atomic_ref<int32_t> CompressModeRef() {
   return std::atomic_ref<int32_t>(Settings().compressMode);
@@ -69,13 +68,8 @@ bool ClaimRunStart() {
   return !run_start_stamped.exchange(true);
 }
 
-bool ClaimSecurityNotice() {
-  return !security_notice_printed.exchange(true);
-}
-
 void ResetEngineState() {
   chunk_mode = kChunkModeUnset;
-  security_notice_printed = false;
   links_supported = true;
   banner_printed = false;
   run_start_stamped = false;

@@ -36,9 +36,6 @@ bool ClaimBanner();
 // True for the first caller only: the run start is stamped by the first wake.
 bool ClaimRunStart();
 
-// True for the first caller only: a notice printed once per run.
-bool ClaimSecurityNotice();
-
 // Back to the state of a new process, between tests and runs.
 void ResetEngineState();
 

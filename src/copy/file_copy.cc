@@ -5,19 +5,11 @@
 #include "copy/run_statistics.h"
 #include "log/log.h"
 #include "settings/copy_settings.h"
+#include "translate/home_dir.h"
 #include "translate/security_apply.h"
 #include "util/abort.h"
 
 namespace tarvik {
-void NoteSecurityUnavailable() {
-  TheRunStatistics().AddExitBits(kResultSecurityError);
-  if (!ClaimSecurityNotice())
-    return;
-  LogText(
-      L"\nHome-directory security (/hda) is not available in this build yet: files and "
-      L"directories are copied without security descriptors.\n");
-}
-
 namespace {
 
 bool NetworkFailure(DWORD error) {
@@ -44,9 +36,6 @@ bool DirCopy::SecurityStep(bool is_directory, bool is_new, bool source_is_repars
   switch (s.securityMode) {
     case SecurityMode::None:
       return true;
-    case SecurityMode::HomeDir:
-      NoteSecurityUnavailable();
-      return true;
     case SecurityMode::Copy:
       if (!is_new)
         return true;
@@ -58,8 +47,13 @@ bool DirCopy::SecurityStep(bool is_directory, bool is_new, bool source_is_repars
     bool waited_for_creation = false;
     for (;;) {
       bool changed = false;
-      if (ApplySecurity(&Workspace(), current_path_, target_path_, is_directory, !is_new, &changed,
-                        source_is_reparse_point)) {
+      const bool applied =
+          s.securityMode == SecurityMode::HomeDir
+              ? PropagateHomeDirSecurity(&Workspace(), target_path_, is_directory, !is_new,
+                                         source_is_reparse_point, &changed)
+              : ApplySecurity(&Workspace(), current_path_, target_path_, is_directory, !is_new,
+                              &changed, source_is_reparse_point);
+      if (applied) {
         ++counters_.securityDescriptorsChecked;
         if (changed)
           ++counters_.securitySettingsDone;

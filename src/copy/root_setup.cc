@@ -4,6 +4,7 @@
 #include "copy/run_statistics.h"
 #include "log/log.h"
 #include "settings/copy_settings.h"
+#include "translate/home_dir.h"
 #include "translate/sd_translator.h"
 #include "translate/translator_init.h"
 
@@ -14,6 +15,12 @@ namespace {
 bool ServersNeeded(SecurityMode mode) {
   return mode == SecurityMode::Copy || mode == SecurityMode::Fix || mode == SecurityMode::Force ||
          mode == SecurityMode::Merge;
+}
+
+// The destination without its trailing backslashes.
+std::wstring HomeDirRoot(const std::wstring& target) {
+  const size_t end = target.find_last_not_of(L'\\');
+  return end == std::wstring::npos ? target : target.substr(0, end + 1);
 }
 
 }  // namespace
@@ -47,8 +54,11 @@ bool SetRoots(DirCopy* engine, const std::wstring& source, const std::wstring& t
         TheRunStatistics().AddExitBits(kResultSecurityError);
       return true;
     }
+    // A home-directory run that cannot prepare its descriptors stops here,
+    // before any object is copied without them.
     if (s.securityMode == SecurityMode::HomeDir)
-      NoteSecurityUnavailable();
+      return InitHomeDirTranslation(servers.target, HomeDirRoot(target), s.homeDirAccount,
+                                    s.listOnly);
     return true;
   } catch (const DirScanException& e) {
     engine->ReportException(e);

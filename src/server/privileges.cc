@@ -85,8 +85,9 @@ bool SameLuid(const LUID& a, const LUID& b) {
 }  // namespace
 
 int RequiredPrivilegeLevel(const CopySettings& settings) {
-  bool system_acls =
-      settings.copyAudit || settings.copyDac || settings.backupSD || settings.restoreSD;
+  // Home-directory security reads the template directory's SACL.
+  bool system_acls = settings.copyAudit || settings.copyDac || settings.backupSD ||
+                     settings.restoreSD || settings.homeDirMode;
   return system_acls ? 3 : 2;
 }
 

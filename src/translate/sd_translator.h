@@ -10,6 +10,7 @@
 #ifndef TARVIK_TRANSLATE_SD_TRANSLATOR_H_
 #define TARVIK_TRANSLATE_SD_TRANSLATOR_H_
 
+#include <memory>
 #include <string>
 
 #include "common/acl.h"
@@ -17,6 +18,7 @@
 #include "common/sid.h"
 #include "server/server.h"
 #include "settings/copy_settings.h"
+#include "translate/missing_names.h"
 #include "translate/translation_tables.h"
 
 namespace tarvik {
@@ -56,6 +58,9 @@ struct SdTranslator {
   std::wstring newDomainName;        // empty without one
   std::wstring newDomainController;  // "\\NAME" of a controller near the target
   SId newDomainSid;                  // placeholder-RID domain SID
+  // Names not found in the new domain: each is asked for, and reported,
+  // once per run.
+  std::shared_ptr<MissingNames> missingInNewDomain = std::make_shared<MissingNames>();
 
   // Owner and group given to a target whose own cannot be carried over.
   SId defaultOwner;

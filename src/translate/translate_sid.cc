@@ -133,13 +133,20 @@ bool TranslateIntoNewDomain(const SdTranslator& t, const SId& source, SId* resul
   if (!Named(named) || named.accountName().empty())
     return false;
   const std::wstring name = Format(L"%s\\%s", t.newDomainName, named.accountName());
-  SId found = SId::FromName(t.newDomainController, name);
-  if (Named(found) && !t.newDomainSid.EqualPrefix(found)) {
-    // The SID cache can hold a historical SID under the name of the account
-    // that carries it now; the controller itself knows the current one.
-    found = SId::FromName(t.newDomainController, name, false);
-  }
-  if (!Named(found))
+  SId found = SId::Null();
+  const bool present = t.missingInNewDomain->Lookup(name, [&] {
+    found = SId::FromName(t.newDomainController, name);
+    if (Named(found) && !t.newDomainSid.EqualPrefix(found)) {
+      // The SID cache can hold a historical SID under the name of the
+      // account that carries it now; the controller itself knows the
+      // current one.
+      found = SId::FromName(t.newDomainController, name, false);
+    }
+    // Only the controller's answer that there is no such account is final;
+    // a failed request may succeed for the next entry.
+    return !Named(found) && found.resolved();
+  });
+  if (!present || !Named(found))
     return false;
   *result = found;
   TraceMigrated(11, *result);

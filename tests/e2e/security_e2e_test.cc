@@ -427,10 +427,18 @@ TEST_F(SecurityE2eTest, TranslatesAccountsBetweenServersOfTwoDomains) {
   }
 
   // Into the new domain NEWDOM: well-known RIDs move there (Schema Admins
-  // excepted), the rest is found by name or dropped.
+  // excepted), the rest is found by name or dropped; a name the new domain
+  // lacks is asked for, and reported, once however many entries carry it.
   {
+    MakeSourceFile("sales.txt", "sales",
+                   Descriptor(Rid(kCorp, 1104), "",
+                              {Ace(kDenied, 0, kWrite, Rid(kCorp, 1106)),
+                               Allow(Rid(kCorp, 1106), kRead), Allow(Rid(kCorp, 1104))}));
     RunResult result = Run("dst3", {"/o", "/nd:NEWDOM"});
     EXPECT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_EQ(Count(result.out, "Lookup account name \"NEWDOM\\Sales Team\""), 1u) << result.out;
+    EXPECT_EQ(Observe(Target("dst3", "sales.txt")).dacl,
+              (std::vector<std::string>{Allowed(Rid(kNewDom, 3104))}));
     Observed mixed = Observe(Target("dst3", "mixed.txt"));
     EXPECT_EQ(mixed.owner, Rid(kNewCorp, 2202));
     EXPECT_EQ(mixed.group, Rid(kNewCorp, 2210));
@@ -921,6 +929,90 @@ TEST_F(SecurityE2eTest, LocalAccountsAreMatchedByNameWithLuAndLg) {
     EXPECT_EQ(Count(result.out, line), 1u) << line << "\n" << result.out;
   }
   EXPECT_FALSE(fs::exists(Target("dst2", "local.txt")));
+}
+
+// With /hda, every object gets what it would inherit inside the home
+// directory, with the account as creator and owner; the source's security
+// plays no part.
+TEST_F(SecurityE2eTest, HomeDirectoryModeDerivesSecurityFromTheTarget) {
+  const std::string dave = Rid(kNewCorp, 2205);
+  const std::string admins = "S-1-5-32-544";
+  fs::create_directories(temp_ / "fs3/homes");
+  SetNtAcl(
+      temp_ / "fs3/homes",
+      Descriptor(admins, Rid(kNewCorp, 2210),
+                 {Allow(kCreatorOwner, kFull, kObjectAndContainerInherit | kInheritOnly),
+                  Allow(admins, kFull, 0x2), Allow(kSystem),
+                  Allow(kEveryone, kRead, kObjectAndContainerInherit)},
+                 AceList{Ace(kAudit, kFailedAccess | kObjectAndContainerInherit, kFull, kEveryone)},
+                 SE_DACL_PROTECTED));
+  MakeSourceFile("a.txt", "a", Descriptor(Rid(kCorp, 1104), "", {Allow(Rid(kCorp, 1104))}));
+  MakeSourceFile("sub/b.txt", "b", Descriptor(Rid(kCorp, 1104), "", {Allow(kEveryone)}));
+
+  // The home directory does not exist yet: its parent is the template.
+  RunResult result = Run("homes\\dave", {"/hda:NEWCORP\\dave"});
+  ASSERT_EQ(result.exitCode, 0) << result.out;
+  const Observed sub = Observe(Target("homes/dave", "sub"));
+  EXPECT_EQ(sub.owner, dave);
+  EXPECT_EQ(sub.group, Rid(kNewCorp, 2210));
+  EXPECT_EQ(sub.dacl, (std::vector<std::string>{
+                          Allowed(kCreatorOwner, kFull, 0x1B), Allowed(dave, kFull, 0x10),
+                          Allowed(admins, kFull, 0x12), Allowed(kEveryone, kRead, 0x13)}));
+  EXPECT_EQ(sub.sacl, (std::vector<std::string>{EntryText(kAudit, 0x93, kFull, kEveryone)}));
+  for (const char* file : {"a.txt", "sub/b.txt"}) {
+    const Observed observed = Observe(Target("homes/dave", file));
+    EXPECT_EQ(observed.owner, dave) << file;
+    EXPECT_EQ(observed.dacl, (std::vector<std::string>{Allowed(dave, kFull, 0x10),
+                                                       Allowed(kEveryone, kRead, 0x10)}))
+        << file;
+    EXPECT_EQ(observed.sacl, (std::vector<std::string>{EntryText(kAudit, 0x90, kFull, kEveryone)}))
+        << file;
+  }
+  EXPECT_EQ(ReadFile(Target("homes/dave", "sub/b.txt")), "b");
+  EXPECT_EQ(Count(result.out, "\\\\FS3\\data\\homes\\dave\\a.txt -> Security Propagated"), 1u)
+      << result.out;
+  const std::string python = SambaPython();
+  if (!python.empty()) {
+    EXPECT_EQ(SambaView(python, {Target("homes/dave", "a.txt")}),
+              "a.txt 1 O:" + dave + "G:" + Rid(kNewCorp, 2210) + "D:AI(A;ID;0x001f01ff;;;" + dave +
+                  ")(A;ID;0x001200a9;;;WD)S:AI(AU;IDFA;0x001f01ff;;;WD)\n");
+  }
+
+  // A second run finds everything as it should be and writes nothing; a
+  // changed descriptor is put right.
+  SetNtAcl(Target("homes/dave", "sub"), Descriptor(admins, "", {Allow(kEveryone)}));
+  result = Run("homes\\dave", {"/hda:NEWCORP\\dave"});
+  EXPECT_LT(result.exitCode, 8) << result.out;
+  EXPECT_EQ(Count(result.out, "-> Security Propagated"), 1u) << result.out;
+  EXPECT_EQ(Count(result.out, "\\\\FS3\\data\\homes\\dave\\sub\\ -> Security Propagated"), 1u)
+      << result.out;
+  EXPECT_EQ(Observe(Target("homes/dave", "sub")).dacl, sub.dacl);
+
+  // A home directory the account owns is its own template.
+  fs::create_directories(Target("homes/own"));
+  SetNtAcl(Target("homes/own"),
+           Descriptor(dave, "", {Allow(Rid(kNewCorp, 2210), kRead, kObjectAndContainerInherit)}));
+  result = Run("homes\\own", {"/hda:NEWCORP\\dave"});
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_EQ(Observe(Target("homes/own", "a.txt")).dacl,
+            (std::vector<std::string>{Allowed(Rid(kNewCorp, 2210), kRead, 0x10)}));
+
+  // A template whose descriptor cannot be read stops the run.
+  result = Run("homes\\locked", {"/hda:NEWCORP\\dave"},
+               R"([{"call": "GetKernelObjectSecurity", "path": "\\\\FS3\\data\\homes",
+                    "error": 5}])");
+  EXPECT_EQ(result.exitCode, 8) << result.out;
+  EXPECT_EQ(Count(result.out, "Unable to get the security descriptor of \\\\FS3\\data\\homes"), 1u)
+      << result.out;
+
+  // An account the target cannot name stops the run before anything is copied.
+  result = Run("homes\\nobody", {"/hda:NEWCORP\\nobody"});
+  EXPECT_EQ(result.exitCode, 8) << result.out;
+  EXPECT_EQ(Count(result.out, "Lookup account name \"NEWCORP\\nobody\" from \\\\FS3 failed"), 1u)
+      << result.out;
+  EXPECT_EQ(Count(result.out, "Unable to initialize the Security Descriptor translator"), 1u)
+      << result.out;
+  EXPECT_FALSE(fs::exists(Target("homes/nobody", "a.txt")));
 }
 
 }  // namespace

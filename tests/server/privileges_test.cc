@@ -49,8 +49,9 @@ bool Contains(const std::wstring& text, const std::wstring& part) {
 TEST(PrivilegesTest, LevelFollowsTheSystemAclSwitches) {
   CopySettings settings;
   EXPECT_EQ(RequiredPrivilegeLevel(settings), 2);
-  for (int32_t CopySettings::*flag : {&CopySettings::copyAudit, &CopySettings::copyDac,
-                                      &CopySettings::backupSD, &CopySettings::restoreSD}) {
+  for (int32_t CopySettings::*flag :
+       {&CopySettings::copyAudit, &CopySettings::copyDac, &CopySettings::backupSD,
+        &CopySettings::restoreSD, &CopySettings::homeDirMode}) {
     CopySettings with = settings;
     with.*flag = 1;
     EXPECT_EQ(RequiredPrivilegeLevel(with), 3);
