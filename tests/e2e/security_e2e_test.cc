@@ -1005,6 +1005,15 @@ TEST_F(SecurityE2eTest, HomeDirectoryModeDerivesSecurityFromTheTarget) {
   EXPECT_EQ(Count(result.out, "Unable to get the security descriptor of \\\\FS3\\data\\homes"), 1u)
       << result.out;
 
+  // So does a home directory that cannot be looked at (after the root
+  // set-up looked at it once).
+  result = Run("homes\\locked", {"/hda:NEWCORP\\dave"},
+               R"([{"call": "FindFirstFileW", "path": "\\\\FS3\\data\\homes\\locked",
+                    "error": 5, "after": 1}])");
+  EXPECT_EQ(result.exitCode, 8) << result.out;
+  EXPECT_EQ(Count(result.out, "Unexpected error 5 when accessing \\\\FS3\\data\\homes\\locked"), 1u)
+      << result.out;
+
   // An account the target cannot name stops the run before anything is copied.
   result = Run("homes\\nobody", {"/hda:NEWCORP\\nobody"});
   EXPECT_EQ(result.exitCode, 8) << result.out;
