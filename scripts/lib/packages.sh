@@ -14,3 +14,6 @@ ensure_packages() {
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
 }
+
+# What building tarvik needs, for every script that builds it.
+tarvik_build_packages=(cmake ninja-build g++ nlohmann-json3-dev libssl-dev)
