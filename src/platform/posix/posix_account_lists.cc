@@ -174,6 +174,19 @@ DWORD Finish(size_t end, size_t total, Handle* resume_handle) {
   return Status(more ? ERROR_MORE_DATA : NERR_Success);
 }
 
+// One call's page of an enumeration that resumes by handle: the entries
+// from the handle on, as many as prefmaxlen takes.
+template <typename T, typename Handle, typename SizeOfFn>
+DWORD ServePage(const std::vector<T>& all, DWORD prefmaxlen, SizeOfFn size_of,
+                std::vector<T>* buffer, DWORD* entries_read, DWORD* total_entries,
+                Handle* resume_handle) {
+  size_t start = ResumeAt(resume_handle, all.size());
+  size_t end = TakePage(all, start, prefmaxlen, all.size(), size_of, buffer);
+  *entries_read = static_cast<DWORD>(buffer->size());
+  *total_entries = static_cast<DWORD>(all.size() - start);
+  return Finish(end, all.size(), resume_handle);
+}
+
 }  // namespace
 
 NET_API_STATUS PosixOs::NetLocalGroupEnum(const wchar_t* server_name, DWORD level,
@@ -189,12 +202,8 @@ NET_API_STATUS PosixOs::NetLocalGroupEnum(const wchar_t* server_name, DWORD leve
   if (server == nullptr)
     return Status(error);
   std::vector<LOCALGROUP_INFO_1> groups = GroupsOf(world_, *server, level);
-  size_t start = ResumeAt(resume_handle, groups.size());
   auto size_of = [level](const LOCALGROUP_INFO_1& group) { return SizeOf(group, level); };
-  size_t end = TakePage(groups, start, prefmaxlen, groups.size(), size_of, buffer);
-  *entries_read = static_cast<DWORD>(buffer->size());
-  *total_entries = static_cast<DWORD>(groups.size() - start);
-  return Finish(end, groups.size(), resume_handle);
+  return ServePage(groups, prefmaxlen, size_of, buffer, entries_read, total_entries, resume_handle);
 }
 
 NET_API_STATUS PosixOs::NetUserEnum(const wchar_t* server_name, DWORD level, DWORD filter,
@@ -212,12 +221,8 @@ NET_API_STATUS PosixOs::NetUserEnum(const wchar_t* server_name, DWORD level, DWO
   std::vector<USER_INFO_2> users;
   for (auto& [user, rid] : UsersOf(world_, *server, filter))
     users.push_back(std::move(user));
-  size_t start = ResumeAt(resume_handle, users.size());
   auto size_of = [](const USER_INFO_2& user) { return SizeOf(user); };
-  size_t end = TakePage(users, start, prefmaxlen, users.size(), size_of, buffer);
-  *entries_read = static_cast<DWORD>(buffer->size());
-  *total_entries = static_cast<DWORD>(users.size() - start);
-  return Finish(end, users.size(), resume_handle);
+  return ServePage(users, prefmaxlen, size_of, buffer, entries_read, total_entries, resume_handle);
 }
 
 NET_API_STATUS PosixOs::NetQueryDisplayInformation(const wchar_t* server_name, DWORD level,
