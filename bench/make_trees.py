@@ -81,10 +81,31 @@ def make_large(root, mib):
     return files, per_file * files << 20
 
 
+def make_flat(root, count):
+    """One directory of count files of 0 to 300 bytes: how the engine scales
+    with the entries of a single directory."""
+    rng = random.Random(2)
+    os.makedirs(root, exist_ok=True)
+    total = 0
+    for i in range(count):
+        size = rng.randint(0, 300)
+        with open(os.path.join(root, f"entry{i:07d}.txt"), "wb") as f:
+            f.write(rng.randbytes(size))
+        total += size
+    return count, total
+
+
+MAKERS = {"small": make_small, "large": make_large, "flat": make_flat, "trace": make_small}
+
+
 def main():
-    base, small_count, large_mib = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-    security = len(sys.argv) > 4 and sys.argv[4] == "security"
-    for name, make, arg in (("small", make_small, small_count), ("large", make_large, large_mib)):
+    """make_trees.py BASE NAME=SIZE... [security]: small, trace (a small tree
+    for the traced pass) and flat take a number of files, large MiB."""
+    base = sys.argv[1]
+    security = sys.argv[-1] == "security"
+    specs = [arg.split("=") for arg in sys.argv[2:] if "=" in arg]
+    for name, value in specs:
+        make, arg = MAKERS[name], int(value)
         count_file = os.path.join(base, name + ".count")
         tree = os.path.join(base, name)
         if os.path.exists(count_file):
