@@ -23,6 +23,14 @@ RunServers& TheRunServers();
 // start; every failure has been reported.
 bool SetRoots(DirCopy* engine, const std::wstring& source, const std::wstring& target);
 
+// Root set-up of the XCOPY front end's single engine. The source may be a
+// directory, a file, or a path whose last component holds a '*'; a file or a
+// pattern makes its directory the source root and its last component the file
+// filter, and a file turns recurse off. The target defaults to the current
+// directory. True when the run can start; every failure has been reported,
+// except a path that cannot be made absolute, which throws kOutOfMemory.
+bool SetRootPathCopy2(DirCopy* engine, const std::wstring& source, const std::wstring* target);
+
 }  // namespace tarvik
 
 #endif  // TARVIK_COPY_ROOT_SETUP_H_

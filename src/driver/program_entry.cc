@@ -1,8 +1,7 @@
 #include "driver/program_entry.h"
 
 #include "driver/run_driver.h"
-#include "driver/usage.h"
-#include "log/log.h"
+#include "driver/xcopy_driver.h"
 #include "util/text.h"
 
 namespace tarvik {
@@ -16,10 +15,8 @@ bool IsXcopyProgramName(std::wstring_view program) {
 }
 
 int RunProgram(std::span<const std::wstring> args) {
-  if (!args.empty() && IsXcopyProgramName(args[0])) {
-    LogText(L"The XCOPY front end is not available in this build yet; nothing was copied.\n");
-    return kExitCritical;
-  }
+  if (!args.empty() && IsXcopyProgramName(args[0]))
+    return XcopyDriver(args);
   return RunDriver(args);
 }
 

@@ -17,6 +17,7 @@
 #include "driver/validation.h"
 #include "driver/version_info.h"
 #include "log/log.h"
+#include "log/system_report.h"
 #include "platform/os.h"
 #include "scan/name_filters.h"
 #include "server/privileges.h"
@@ -65,8 +66,11 @@ void PrintSystemBlock() {
   LogText(L"\n%s\n", L"System information");
   LogText(L"%s\n\n", L"==================");
   LogText(L"%-28s: ", L"Client OS");
-  // The description of the client system comes with the system report.
-  LogText(L"%s", L"Unknown, assuming a WIN2K OS\n");
+  std::wstring description;
+  if (DescribeOperatingSystem(&description))
+    LogText(L"%s\n", description);
+  else
+    LogText(L"%s", L"Unknown, assuming a WIN2K OS\n");
 }
 
 bool SetNameFilters(const CopySettings& s) {

@@ -61,6 +61,7 @@ constexpr FaultableCall kCalls[] = {
     {L"LookupPrivilegeNameW", false},
     {L"LookupPrivilegeDisplayNameW", false},
     {L"VirtualAlloc", false},
+    {L"GetVersionExW", false},
 };
 
 // The path as the pattern sees it: no long prefix, one kind of separator,
@@ -477,6 +478,25 @@ BOOL FaultOs::QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
 
 void FaultOs::GetSystemInfo(SYSTEM_INFO* info) {
   inner_->GetSystemInfo(info);
+}
+
+void FaultOs::GetNativeSystemInfo(SYSTEM_INFO* info) {
+  inner_->GetNativeSystemInfo(info);
+}
+
+BOOL FaultOs::GetVersionExW(OSVERSIONINFOEXW* info) {
+  if (Inject(L"GetVersionExW", L""))
+    return FALSE;
+  return inner_->GetVersionExW(info);
+}
+
+BOOL FaultOs::GetProductInfo(DWORD os_major, DWORD os_minor, DWORD sp_major, DWORD sp_minor,
+                             DWORD* product_type) {
+  return inner_->GetProductInfo(os_major, os_minor, sp_major, sp_minor, product_type);
+}
+
+int FaultOs::GetSystemMetrics(int index) {
+  return inner_->GetSystemMetrics(index);
 }
 
 void* FaultOs::VirtualAlloc(void* address, SIZE_T size, DWORD allocation_type, DWORD protect) {

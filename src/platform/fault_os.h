@@ -159,6 +159,11 @@ class FaultOs : public Os {
   DWORD GetCurrentThreadId() override;
   BOOL SetCurrentThreadPriority(int priority) override;
   void GetSystemInfo(SYSTEM_INFO* info) override;
+  void GetNativeSystemInfo(SYSTEM_INFO* info) override;
+  BOOL GetVersionExW(OSVERSIONINFOEXW* info) override;
+  BOOL GetProductInfo(DWORD os_major, DWORD os_minor, DWORD sp_major, DWORD sp_minor,
+                      DWORD* product_type) override;
+  int GetSystemMetrics(int index) override;
   void* VirtualAlloc(void* address, SIZE_T size, DWORD allocation_type, DWORD protect) override;
   BOOL VirtualFree(void* address, SIZE_T size, DWORD free_type) override;
 

@@ -120,4 +120,19 @@ void Os::GetSystemInfo(SYSTEM_INFO* info) {
   info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_UNKNOWN;
 }
 
+void Os::GetNativeSystemInfo(SYSTEM_INFO* info) {
+  GetSystemInfo(info);
+}
+BOOL Os::GetVersionExW(OSVERSIONINFOEXW*) {
+  return NotImplemented(FALSE);
+}
+BOOL Os::GetProductInfo(DWORD, DWORD, DWORD, DWORD, DWORD* product_type) {
+  if (product_type != nullptr)
+    *product_type = PRODUCT_UNDEFINED;
+  return NotImplemented(FALSE);
+}
+int Os::GetSystemMetrics(int) {
+  return 0;
+}
+
 }  // namespace tarvik

@@ -297,6 +297,23 @@ class Os {
   // The processor and memory figures of the machine. The default reports an
   // unknown architecture and zeros.
   virtual void GetSystemInfo(SYSTEM_INFO* info);
+  // The same figures for the machine itself, even for a process that the
+  // system emulates. The default answers as GetSystemInfo, as a system
+  // without this call is read.
+  virtual void GetNativeSystemInfo(SYSTEM_INFO* info);
+
+  // --- The system's version ---
+  // The version record; info->dwOSVersionInfoSize must be
+  // sizeof(OSVERSIONINFOEXW), else ERROR_INSUFFICIENT_BUFFER.
+  virtual BOOL GetVersionExW(OSVERSIONINFOEXW* info);
+  // The edition of the system (a PRODUCT_* value) for a program written for
+  // the given system and service pack versions. Fails with
+  // ERROR_CALL_NOT_IMPLEMENTED on a system that predates editions (major
+  // version below 6), where the call does not exist.
+  virtual BOOL GetProductInfo(DWORD os_major, DWORD os_minor, DWORD sp_major, DWORD sp_minor,
+                              DWORD* product_type);
+  // A system metric such as SM_SERVERR2; 0 for one the system does not know.
+  virtual int GetSystemMetrics(int index);
 
   // Committed read-write memory of at least size bytes (address null,
   // MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE are the only values taken), and

@@ -282,11 +282,47 @@ struct SYSTEM_INFO {
   DWORD OemId() const { return wProcessorArchitecture | (static_cast<DWORD>(wReserved) << 16); }
 };
 constexpr WORD PROCESSOR_ARCHITECTURE_INTEL = 0;
+constexpr WORD PROCESSOR_ARCHITECTURE_IA64 = 6;
 constexpr WORD PROCESSOR_ARCHITECTURE_ARM64 = 12;
 constexpr WORD PROCESSOR_ARCHITECTURE_AMD64 = 9;
 constexpr WORD PROCESSOR_ARCHITECTURE_UNKNOWN = 0xFFFF;
 constexpr DWORD PROCESSOR_INTEL_386 = 386;
+constexpr DWORD PROCESSOR_INTEL_IA64 = 2200;
 constexpr DWORD PROCESSOR_AMD_X8664 = 8664;
+
+// GetVersionExW. The record is only ever the extended one: its size field
+// must be sizeof(OSVERSIONINFOEXW).
+struct OSVERSIONINFOEXW {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  wchar_t szCSDVersion[128];
+  WORD wServicePackMajor;
+  WORD wServicePackMinor;
+  WORD wSuiteMask;
+  BYTE wProductType;
+  BYTE wReserved;
+};
+constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
+constexpr BYTE VER_NT_WORKSTATION = 1;
+constexpr BYTE VER_NT_DOMAIN_CONTROLLER = 2;
+constexpr BYTE VER_NT_SERVER = 3;
+constexpr WORD VER_SUITE_ENTERPRISE = 0x0002;
+constexpr WORD VER_SUITE_DATACENTER = 0x0080;
+constexpr WORD VER_SUITE_PERSONAL = 0x0200;
+constexpr WORD VER_SUITE_BLADE = 0x0400;
+constexpr WORD VER_SUITE_STORAGE_SERVER = 0x2000;
+constexpr WORD VER_SUITE_COMPUTE_SERVER = 0x4000;
+
+// GetProductInfo: the edition of the system, for example
+// PRODUCT_STANDARD_SERVER (7).
+constexpr DWORD PRODUCT_UNDEFINED = 0;
+constexpr DWORD PRODUCT_STANDARD_SERVER = 7;
+
+// GetSystemMetrics: not 0 on the R2 release of a server system.
+constexpr int SM_SERVERR2 = 89;
 
 // Memory (VirtualAlloc, VirtualFree).
 using SIZE_T = std::size_t;

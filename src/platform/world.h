@@ -17,9 +17,26 @@
 
 namespace tarvik {
 
-// Version record as GetVersionExW reports it.
+// The architecture of the host's processor: what a world reports unless it
+// names another.
+constexpr WORD HostProcessorArchitecture() {
+#if defined(__x86_64__) || defined(_M_X64)
+  return PROCESSOR_ARCHITECTURE_AMD64;
+#elif defined(__aarch64__) || defined(_M_ARM64)
+  return PROCESSOR_ARCHITECTURE_ARM64;
+#elif defined(__i386__) || defined(_M_IX86)
+  return PROCESSOR_ARCHITECTURE_INTEL;
+#else
+  return PROCESSOR_ARCHITECTURE_UNKNOWN;
+#endif
+}
+
+// Version record as GetVersionExW reports it, with what GetNativeSystemInfo,
+// GetProductInfo and GetSystemMetrics(SM_SERVERR2) add about the release.
+// The defaults describe a current standard server.
 struct WorldOsVersion {
   enum class ProductType : BYTE { kWorkstation = 1, kDomainController = 2, kServer = 3 };
+  static constexpr size_t kMaxServicePackLength = 127;  // szCSDVersion without its NUL
 
   DWORD major = 10;
   DWORD minor = 0;
@@ -29,6 +46,9 @@ struct WorldOsVersion {
   WORD service_pack_minor = 0;
   ProductType product_type = ProductType::kServer;
   WORD suite_mask = 0x0110;  // VER_SUITE_TERMINAL | VER_SUITE_SINGLEUSERTS
+  WORD processor_architecture = HostProcessorArchitecture();
+  DWORD product_info = PRODUCT_STANDARD_SERVER;
+  bool server_r2 = false;
 };
 
 // What a volume reports about itself. The byte figures are fixed numbers,

@@ -148,9 +148,10 @@ std::string Loader::HostPath(const std::wstring& text, const std::string& path) 
 }
 
 WorldOsVersion Loader::ReadOs(const Json& value, const std::string& path) const {
-  JsonObject os(value, path,
-                {"version", "build", "service_pack", "service_pack_major", "service_pack_minor",
-                 "product_type", "suite_mask"});
+  JsonObject os(
+      value, path,
+      {"version", "build", "service_pack", "service_pack_major", "service_pack_minor",
+       "product_type", "suite_mask", "processor_architecture", "product_info", "server_r2"});
   WorldOsVersion version;
   if (os.Has("version")) {
     std::wstring text = os.RequiredString("version");
@@ -166,11 +167,24 @@ WorldOsVersion Loader::ReadOs(const Json& value, const std::string& path) const 
   }
   version.build = static_cast<DWORD>(os.Number("build", version.build, kMaxDword));
   version.service_pack = os.String("service_pack");
+  if (version.service_pack.size() > WorldOsVersion::kMaxServicePackLength) {
+    FailAt(os.PathOf("service_pack"),
+           "at most " + std::to_string(WorldOsVersion::kMaxServicePackLength) + " characters");
+  }
   version.service_pack_major = static_cast<WORD>(os.Number("service_pack_major", 0, kMaxWord));
   version.service_pack_minor = static_cast<WORD>(os.Number("service_pack_minor", 0, kMaxWord));
   size_t product = os.Choice("product_type", {"workstation", "domain_controller", "server"}, 2);
   version.product_type = static_cast<WorldOsVersion::ProductType>(product + 1);
   version.suite_mask = static_cast<WORD>(os.Number("suite_mask", version.suite_mask, kMaxWord));
+  if (os.Has("processor_architecture")) {
+    constexpr WORD kArchitectures[] = {PROCESSOR_ARCHITECTURE_INTEL, PROCESSOR_ARCHITECTURE_IA64,
+                                       PROCESSOR_ARCHITECTURE_AMD64, PROCESSOR_ARCHITECTURE_ARM64};
+    version.processor_architecture =
+        kArchitectures[os.Choice("processor_architecture", {"intel", "ia64", "amd64", "arm64"}, 0)];
+  }
+  version.product_info =
+      static_cast<DWORD>(os.Number("product_info", version.product_info, kMaxDword));
+  version.server_r2 = os.Bool("server_r2", version.server_r2);
   return version;
 }
 

@@ -708,6 +708,10 @@ bool DirScan::QueryFileInfo(const std::wstring& path, WIN32_FIND_DATAW* find_dat
       DWORD error = Os::GetLastError();
       if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         return false;
+      // A name the system refuses stays refused: waiting out the whole
+      // retry budget on it would only delay the same answer.
+      if (error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME)
+        return false;
       RetryOrThrow(L"%ls -> Unable to get information", path);
       continue;
     }

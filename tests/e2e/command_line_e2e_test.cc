@@ -108,8 +108,8 @@ TEST_F(CommandLineE2eTest, ProgramNamedXcopySelectsTheXcopyFrontEnd) {
   ASSERT_EQ(symlink(BinaryPath().c_str(), link.c_str()), 0);
   RunOptions options;
   options.program = link;
-  RunResult result = RunProgram({"src", "dst", "/s"}, options);
-  EXPECT_EQ(golden_.Mismatch("xcopy_not_available", result.out), "");
+  RunResult result = RunProgram({}, options);
+  EXPECT_EQ(golden_.Mismatch("xcopy_missing_arguments", result.out), "");
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exitCode, 8);
 
@@ -120,6 +120,28 @@ TEST_F(CommandLineE2eTest, ProgramNamedXcopySelectsTheXcopyFrontEnd) {
   options.program = dir + "/tarvik";
   result = RunProgram({}, options);
   EXPECT_EQ(golden_.Mismatch("missing_arguments", result.out), "");
+}
+
+TEST_F(CommandLineE2eTest, ClientOsLineNamesTheWorldsSystem) {
+  const std::string world = temp_ / "world.json";
+  RunOptions options;
+  options.environment["TARVIK_WORLD"] = world;
+  const std::pair<std::string, std::string> cases[] = {
+      {R"("os": {"version": "5.2", "build": 3790, "service_pack": "Service Pack 2",
+                 "suite_mask": 128, "processor_architecture": "amd64", "server_r2": true})",
+       "Microsoft Windows Server 2003 R2, Datacenter x64 Edition Service Pack 2 (build 3790)\n"},
+      {R"("os": {"version": "6.1", "build": 7601, "product_type": "workstation",
+                 "product_info": 1, "processor_architecture": "intel"})",
+       "Microsoft Windows Seven Ultimate Edition, 32-bit (build 7601)\n"},
+      {R"("os": {"version": "6.3", "build": 9600})", "Microsoft  (build 9600)\n"},
+      {R"("faults": [{"call": "GetVersionExW", "error": 5}])", "Unknown, assuming a WIN2K OS\n"},
+  };
+  for (const auto& [json, line] : cases) {
+    WriteFile(world, "{" + json + "}");
+    RunResult result = RunProgram({temp_ / "src", temp_ / "dst"}, options);
+    EXPECT_EQ(result.exitCode, 8);
+    EXPECT_EQ(Count(result.out, "\nClient OS                   : " + line), 1u) << result.out;
+  }
 }
 
 TEST_F(CommandLineE2eTest, BadWorldFileStopsBeforeAnyOutput) {

@@ -172,6 +172,8 @@ RunningProgram::RunningProgram(const std::vector<std::string>& args, const RunOp
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, (capture_ / "err").c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (!options.directory.empty())
+    posix_spawn_file_actions_addchdir_np(&actions, options.directory.c_str());
   int error = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv_pointers.data(),
                           env_pointers.data());
   posix_spawn_file_actions_destroy(&actions);

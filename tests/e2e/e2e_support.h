@@ -20,6 +20,8 @@ struct RunOptions {
   std::string program;
   // Set in the child's environment; TARVIK_WORLD is removed unless given here.
   std::map<std::string, std::string> environment;
+  // The child's working directory; empty: the test's own.
+  std::string directory;
 };
 
 // The program under test: TARVIK_BINARY, or the one built beside the test.

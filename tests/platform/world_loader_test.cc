@@ -147,7 +147,7 @@ TEST(WorldLoaderTest, RelativeAndDottedHostPathsAreNormalised) {
 
 TEST(WorldLoaderTest, EachMistakeIsNamedByItsKeyPath) {
   struct Case {
-    const char* text;
+    std::string text;
     const char* message;
   };
   const Case cases[] = {
@@ -202,6 +202,11 @@ TEST(WorldLoaderTest, EachMistakeIsNamedByItsKeyPath) {
       {R"({"computer": "ABCDEFGHIJKLMNOPQ"})",
        "computer: a computer name \"ABCDEFGHIJKLMNOPQ\" is longer than 15 characters"},
       {R"({"domain": "CORP"})", "domain: no domain \"CORP\" in domains"},
+      {R"({"os": {"processor_architecture": "x64"}})",
+       "os.processor_architecture: expected one of \"intel\", \"ia64\", \"amd64\", \"arm64\", "
+       "found \"x64\""},
+      {R"({"os": {"service_pack": ")" + std::string(128, 'x') + R"("}})",
+       "os.service_pack: at most 127 characters"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Check(c.text), std::string("world file /tmp/w.json: ") + c.message) << c.text;

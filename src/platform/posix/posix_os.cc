@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <string_view>
 
 #include "platform/error_text.h"
@@ -267,17 +268,18 @@ BOOL PosixOs::QueryPerformanceCounter(LARGE_INTEGER* count) {
 
 void PosixOs::GetSystemInfo(SYSTEM_INFO* info) {
   *info = SYSTEM_INFO{};
-#if defined(__x86_64__)
-  info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
-  info->dwProcessorType = PROCESSOR_AMD_X8664;
-#elif defined(__aarch64__)
-  info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_ARM64;
-#elif defined(__i386__)
-  info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
-  info->dwProcessorType = PROCESSOR_INTEL_386;
-#else
-  info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_UNKNOWN;
-#endif
+  info->wProcessorArchitecture = world_.os.processor_architecture;
+  switch (info->wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_AMD64:
+      info->dwProcessorType = PROCESSOR_AMD_X8664;
+      break;
+    case PROCESSOR_ARCHITECTURE_IA64:
+      info->dwProcessorType = PROCESSOR_INTEL_IA64;
+      break;
+    case PROCESSOR_ARCHITECTURE_INTEL:
+      info->dwProcessorType = PROCESSOR_INTEL_386;
+      break;
+  }
   long page = ::sysconf(_SC_PAGESIZE);
   info->dwPageSize = page > 0 ? static_cast<DWORD>(page) : 4096;
   info->dwAllocationGranularity = std::max<DWORD>(info->dwPageSize, 65536);
@@ -291,6 +293,50 @@ void PosixOs::GetSystemInfo(SYSTEM_INFO* info) {
   const DWORD bits = std::min<DWORD>(info->dwNumberOfProcessors, sizeof(uintptr_t) * 8);
   info->dwActiveProcessorMask =
       bits >= sizeof(uintptr_t) * 8 ? ~uintptr_t{0} : (uintptr_t{1} << bits) - 1;
+}
+
+// This process is never emulated: the machine is what it sees.
+void PosixOs::GetNativeSystemInfo(SYSTEM_INFO* info) {
+  GetSystemInfo(info);
+}
+
+BOOL PosixOs::GetVersionExW(OSVERSIONINFOEXW* info) {
+  if (info == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXW))
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  const WorldOsVersion& os = world_.os;
+  *info = OSVERSIONINFOEXW{};
+  info->dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXW);
+  info->dwMajorVersion = os.major;
+  info->dwMinorVersion = os.minor;
+  info->dwBuildNumber = os.build;
+  info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+  // The world holds at most 127 characters, so the NUL always fits.
+  const size_t length = std::min(os.service_pack.size(), std::size(info->szCSDVersion) - 1);
+  std::copy_n(os.service_pack.begin(), length, info->szCSDVersion);
+  info->wServicePackMajor = os.service_pack_major;
+  info->wServicePackMinor = os.service_pack_minor;
+  info->wSuiteMask = os.suite_mask;
+  info->wProductType = static_cast<BYTE>(os.product_type);
+  return TRUE;
+}
+
+BOOL PosixOs::GetProductInfo(DWORD, DWORD, DWORD, DWORD, DWORD* product_type) {
+  if (product_type == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER);
+  *product_type = PRODUCT_UNDEFINED;
+  if (world_.os.major < 6)
+    return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+  *product_type = world_.os.product_info;
+  return TRUE;
+}
+
+int PosixOs::GetSystemMetrics(int index) {
+  // An R2 release answers with its build number, as the system does.
+  if (index == SM_SERVERR2 && world_.os.server_r2)
+    return static_cast<int>(std::max<DWORD>(world_.os.build, 1));
+  return 0;
 }
 
 BOOL PosixOs::QueryPerformanceFrequency(LARGE_INTEGER* frequency) {

@@ -171,7 +171,14 @@ class PosixOs : public Os {
   void Sleep(DWORD milliseconds) override;
   DWORD GetCurrentThreadId() override;
   BOOL SetCurrentThreadPriority(int priority) override;
+  // The processor figures are the host's, its architecture the world's.
   void GetSystemInfo(SYSTEM_INFO* info) override;
+  void GetNativeSystemInfo(SYSTEM_INFO* info) override;
+  // The world's version (docs/world.md, "os").
+  BOOL GetVersionExW(OSVERSIONINFOEXW* info) override;
+  BOOL GetProductInfo(DWORD os_major, DWORD os_minor, DWORD sp_major, DWORD sp_minor,
+                      DWORD* product_type) override;
+  int GetSystemMetrics(int index) override;
   void* VirtualAlloc(void* address, SIZE_T size, DWORD allocation_type, DWORD protect) override;
   BOOL VirtualFree(void* address, SIZE_T size, DWORD free_type) override;
 
