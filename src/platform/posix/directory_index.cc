@@ -64,11 +64,15 @@ bool DirectoryIndex::Answer(const Listing& listing, const std::string& folded, s
 }
 
 bool DirectoryIndex::FindNoCase(const std::string& directory, const std::string& host_name,
-                                std::string* found) {
+                                std::string* found, const struct stat* directory_info) {
   const std::string key = Key(directory);
   const std::string folded = Fold(host_name);
   struct stat before;
-  if (::stat(key.c_str(), &before) != 0 || !S_ISDIR(before.st_mode))
+  if (directory_info != nullptr)
+    before = *directory_info;
+  else if (::stat(key.c_str(), &before) != 0)
+    return false;
+  if (!S_ISDIR(before.st_mode))
     return false;
   uint64_t generation = 0;
   {

@@ -38,7 +38,9 @@ class DirectoryIndex {
   // The name of an entry of directory that equals host_name regardless of
   // the case of A-Z (the first one listed, when the host holds several).
   // False when there is none or the directory cannot be read.
-  bool FindNoCase(const std::string& directory, const std::string& host_name, std::string* found);
+  // directory_info, when given, is the directory's stat taken a moment ago.
+  bool FindNoCase(const std::string& directory, const std::string& host_name, std::string* found,
+                  const struct stat* directory_info = nullptr);
 
   // Around the creation of name in directory by this process. BeginCreate
   // refuses (false, nothing to end) when the index knows the name in another

@@ -41,7 +41,8 @@ DWORD ResolveExisting(const PathResolver& resolver, const wchar_t* file_name,
   if (error != ERROR_SUCCESS)
     return error;
   int host_error = ReadHostInfo(HostObject{resolved->host, -1}, info);
-  if ((host_error == ENOENT || host_error == ENOTDIR) && resolver.MatchCase(resolved))
+  if ((host_error == ENOENT || host_error == ENOTDIR) &&
+      resolver.MatchCase(resolved, host_error == ENOENT))
     host_error = ReadHostInfo(HostObject{resolved->host, -1}, info);
   if (host_error == ENOTDIR)
     return ERROR_PATH_NOT_FOUND;

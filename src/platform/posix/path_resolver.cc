@@ -232,37 +232,44 @@ DWORD PathResolver::ComponentToHost(std::wstring_view component, std::string* ho
   return ERROR_SUCCESS;
 }
 
-bool PathResolver::MatchCase(ResolvedPath* path) const {
+bool PathResolver::MatchCase(ResolvedPath* path, bool last_missing) const {
   std::string host = path->root_host;
   bool changed = false;
   size_t i = 0;
   // Most misses are new names in a directory that exists as named: only the
   // last name needs a look through its directory.
   size_t count = path->components.size();
+  // The parent as named, when it exists: what the index checks its listing
+  // against.
+  struct stat parent_info;
+  bool parent_known = false;
   if (count >= 2) {
     std::string parent = host;
     for (size_t j = 0; j + 1 < count; ++j)
       parent = JoinHost(parent, HostNameFromWindows(path->components[j]));
-    struct stat info;
-    if (::stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (::stat(parent.c_str(), &parent_info) == 0 && S_ISDIR(parent_info.st_mode)) {
       host = std::move(parent);
       i = count - 1;
+      parent_known = true;
     }
   }
   for (; i < path->components.size(); ++i) {
     std::string exact = HostNameFromWindows(path->components[i]);
     std::string candidate = JoinHost(host, exact);
+    const bool last_as_named = parent_known && i == count - 1;
+    const bool known_missing = last_as_named && last_missing && candidate == path->host;
     struct stat info;
-    if (::lstat(candidate.c_str(), &info) == 0) {
+    if (!known_missing && ::lstat(candidate.c_str(), &info) == 0) {
       host = std::move(candidate);
       continue;
     }
-    if (errno != ENOENT)
+    if (!known_missing && errno != ENOENT)
       break;
     std::string found;
-    bool matched = HasMappedCharacters(path->components[i])
-                       ? FindNameNoCase(host, exact, path->components[i], &found)
-                       : names_.FindNoCase(host, exact, &found);
+    bool matched =
+        HasMappedCharacters(path->components[i])
+            ? FindNameNoCase(host, exact, path->components[i], &found)
+            : names_.FindNoCase(host, exact, &found, last_as_named ? &parent_info : nullptr);
     if (!matched)
       break;
     host = JoinHost(host, found);

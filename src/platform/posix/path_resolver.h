@@ -47,8 +47,10 @@ class PathResolver {
   // whose shown name equals the component regardless of the case of A-Z.
   // Components from the first that has no match on are kept as given. True
   // when path->host changed. Symbolic links above the last component are
-  // followed by the host, as the platform follows them.
-  bool MatchCase(ResolvedPath* path) const;
+  // followed by the host, as the platform follows them. last_missing tells
+  // that the caller's lstat of path->host just found nothing, which spares
+  // looking at the exact name again.
+  bool MatchCase(ResolvedPath* path, bool last_missing = false) const;
 
   // The Windows form of a host path: on the drive that holds it, else on a
   // share that holds it, else empty.

@@ -36,6 +36,8 @@ constexpr DWORD kLookAgain = 0xFFFFFFFF;
 // How often a creation retries when the file appears or vanishes between the
 // look and the open.
 constexpr int kOpenAttempts = 16;
+// Files from this size on are read with the sequential hint.
+constexpr off_t kSequentialHintSize = 512 * 1024;
 
 BOOL Fail(DWORD error) {
   Os::SetLastError(error);
@@ -282,7 +284,9 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
     if (meta.write_time_recorded)
       RemovePendingWriteTime(ObjectOf(*file));
     file->write_pending = meta.write_pending;
-    if (::ftruncate(fd, 0) != 0)
+    // An empty file (one made a moment ago for its descriptor) is left as it
+    // is: on ext4 a truncation also makes the close flush the data at once.
+    if (meta.size != 0 && ::ftruncate(fd, 0) != 0)
       return ErrorFromErrno(errno);
     // Overwritten data takes the file's named streams with it, as on NTFS.
     int stream_error = RemoveAllStreams(ObjectOf(*file));
@@ -415,19 +419,28 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
   request.flags = flags_and_attributes;
   std::shared_ptr<HandleObject> file;
   bool existed = false;
+  off_t size = 0;
   for (int attempt = 0; attempt < kOpenAttempts && file == nullptr; ++attempt) {
     struct stat info;
     bool follow = (flags_and_attributes & FILE_FLAG_OPEN_REPARSE_POINT) == 0;
+    // The object itself first; a link is followed only when it is there.
+    bool missing = false;
     auto probe = [&] {
-      int result =
-          follow ? ::stat(resolved.host.c_str(), &info) : ::lstat(resolved.host.c_str(), &info);
-      return result == 0 ? 0 : errno;
+      missing = false;
+      if (::lstat(resolved.host.c_str(), &info) != 0) {
+        missing = errno == ENOENT;
+        return errno;
+      }
+      if (follow && S_ISLNK(info.st_mode) && ::stat(resolved.host.c_str(), &info) != 0)
+        return errno;
+      return 0;
     };
     int host_error = probe();
-    if ((host_error == ENOENT || host_error == ENOTDIR) && resolver_.MatchCase(&resolved))
+    if ((host_error == ENOENT || host_error == ENOTDIR) && resolver_.MatchCase(&resolved, missing))
       host_error = probe();
     if (host_error == 0) {
       existed = true;
+      size = info.st_size;
       error = OpenExisting(resolved, info, request, shares_, &file);
     } else if (host_error == ENOENT) {
       existed = false;
@@ -461,8 +474,11 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
   file->volume = resolved.volume;
   file->volume_root = resolved.root_host;
   file->delete_on_close = (flags_and_attributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
-  if ((flags_and_attributes & FILE_FLAG_SEQUENTIAL_SCAN) && !file->is_directory && !file->is_link)
+  // A file shorter than a few read-ahead windows gains nothing from the hint.
+  if ((flags_and_attributes & FILE_FLAG_SEQUENTIAL_SCAN) && !file->is_directory && !file->is_link &&
+      size >= kSequentialHintSize) {
     ::posix_fadvise(file->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  }
   HANDLE handle = handles_.Add(std::move(file));
   bool reports_existing =
       creation_disposition == CREATE_ALWAYS || creation_disposition == OPEN_ALWAYS;
