@@ -63,6 +63,11 @@ struct WorldVolume {
   bool streams = true;       // named streams
   bool acls = true;          // persistent ACLs
   bool short_names = false;  // listings report 8.3 aliases of long names
+  // As Samba's "acl_xattr:ignore system acls = yes": the NT ACL alone
+  // controls access, so new host objects are open to every host user (files
+  // 0666, directories 0777, whatever the umask) and an object without a
+  // stored descriptor shows the one Samba synthesises there.
+  bool ignore_system_acls = false;
   std::optional<uint64_t> total_bytes;
   std::optional<uint64_t> free_bytes;
   std::optional<uint64_t> available_bytes;  // free to the caller; defaults to free_bytes

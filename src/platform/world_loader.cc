@@ -189,10 +189,10 @@ WorldOsVersion Loader::ReadOs(const Json& value, const std::string& path) const 
 }
 
 WorldVolume Loader::ReadVolume(const Json& value, const std::string& path) const {
-  JsonObject volume(
-      value, path,
-      {"label", "serial", "file_system", "max_component_length", "compression", "links", "streams",
-       "acls", "short_names", "total_bytes", "free_bytes", "available_bytes", "figures_file"});
+  JsonObject volume(value, path,
+                    {"label", "serial", "file_system", "max_component_length", "compression",
+                     "links", "streams", "acls", "short_names", "ignore_system_acls", "total_bytes",
+                     "free_bytes", "available_bytes", "figures_file"});
   WorldVolume result;
   result.label = volume.String("label");
   result.serial = static_cast<DWORD>(volume.Number("serial", 0, kMaxDword));
@@ -206,6 +206,7 @@ WorldVolume Loader::ReadVolume(const Json& value, const std::string& path) const
   result.streams = volume.Bool("streams", true);
   result.acls = volume.Bool("acls", true);
   result.short_names = volume.Bool("short_names", false);
+  result.ignore_system_acls = volume.Bool("ignore_system_acls", false);
   constexpr uint64_t kMax = UINT64_MAX;
   if (volume.Has("total_bytes"))
     result.total_bytes = volume.Number("total_bytes", 0, kMax);

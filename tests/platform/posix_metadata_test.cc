@@ -33,7 +33,8 @@ class PosixMetadataTest : public testing::Test {
     "computer": "TESTPC",
     "drives": {
       "C:": {"path": "c", "volume": {"serial": 305419896}},
-      "N:": {"path": "n", "volume": {"compression": false}}
+      "N:": {"path": "n", "volume": {"compression": false}},
+      "S:": {"path": "s", "volume": {"ignore_system_acls": true}}
     }
   })"};
   Os& os_ = world_.os();
@@ -335,6 +336,27 @@ TEST_F(PosixMetadataTest, DirectoriesAreMadeAndRemovedAsOnThePlatform) {
   EXPECT_TRUE(world_.Exists(L"C:\\a"));
   os_.CloseHandle(dir);
   EXPECT_FALSE(world_.Exists(L"C:\\a"));
+}
+
+// Where the NT ACL alone decides, new objects are open to every host user
+// whatever the umask; elsewhere the umask applies.
+TEST_F(PosixMetadataTest, NewObjectsOfAVolumeIgnoringSystemAclsAreOpenToAll) {
+  const mode_t saved_umask = ::umask(077);
+  for (const std::wstring drive : {L"C:", L"S:"}) {
+    const bool open = drive == L"S:";
+    HANDLE file = Open(drive + L"\\f", GENERIC_WRITE, CREATE_NEW);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(os_.WriteFile(file, "x", 1, &written, nullptr));
+    os_.CloseHandle(file);
+    ASSERT_TRUE(os_.CreateDirectoryW((drive + L"\\d").c_str(), nullptr));
+    struct stat info;
+    ASSERT_EQ(::stat(world_.HostPath(drive + L"\\f").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, open ? 0666u : 0600u);
+    ASSERT_EQ(::stat(world_.HostPath(drive + L"\\d").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, open ? 0777u : 0700u);
+  }
+  ::umask(saved_umask);
 }
 
 TEST_F(PosixMetadataTest, CompressionIsTheCompressedAttribute) {

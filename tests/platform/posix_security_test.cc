@@ -28,6 +28,26 @@ DescriptorParts FullDescriptor() {
   return parts;
 }
 
+struct AllowedEntry {
+  uint8_t flags;
+  uint32_t mask;
+  std::wstring sid;
+};
+
+// An ACL (revision 2) of allowed ACEs with their flags.
+std::vector<uint8_t> AclWithFlags(const std::vector<AllowedEntry>& entries) {
+  std::vector<std::pair<uint32_t, std::wstring>> aces;
+  for (const AllowedEntry& entry : entries)
+    aces.emplace_back(entry.mask, entry.sid);
+  std::vector<uint8_t> acl = AclOf(aces);
+  size_t at = 8;
+  for (const AllowedEntry& entry : entries) {
+    acl[at + 1] = entry.flags;
+    at += acl[at + 2];
+  }
+  return acl;
+}
+
 class PosixSecurityTest : public testing::Test {
  protected:
   HANDLE Open(const std::wstring& path, DWORD access, DWORD flags = 0) {
@@ -69,42 +89,65 @@ class PosixSecurityTest : public testing::Test {
     return value ? value : world_.GetXattr(path, "user.NTACL");
   }
 
-  TestWorld world_{R"({"computer": "TESTPC", "drives": {"C:": {"path": "c"}},
+  TestWorld world_{R"({"computer": "TESTPC", "drives": {"C:": {"path": "c"},
+      "D:": {"path": "d", "volume": {"ignore_system_acls": true}}},
       "token": {"user": "S-1-22-1-0", "privileges": [
         {"name": "SeSecurityPrivilege", "enabled": true}]}})"};
   Os& os_ = world_.os();
 };
 
-TEST_F(PosixSecurityTest, WithoutAStoredDescriptorOneIsMadeFromOwnerGroupAndMode) {
-  world_.WriteFile(L"C:\\f", "");
-  ASSERT_EQ(::chmod(world_.HostPath(L"C:\\f").c_str(), 0640), 0);
-  struct stat info;
-  ASSERT_EQ(::stat(world_.HostPath(L"C:\\f").c_str(), &info), 0);
-  std::optional<DescriptorParts> read = Get(L"C:\\f", 0xF);
-  ASSERT_TRUE(read.has_value());
-  EXPECT_EQ(read->control, SE_SELF_RELATIVE | SE_DACL_PRESENT);
-  EXPECT_EQ(read->owner, Sid(L"S-1-22-1-" + std::to_wstring(info.st_uid)));
-  EXPECT_EQ(read->group, Sid(L"S-1-22-2-" + std::to_wstring(info.st_gid)));
-  EXPECT_TRUE(read->sacl.empty());
-  // Owner: read and write and the descriptor's rights; group: read; others:
-  // nothing, so no ACE.
-  DWORD owner_mask = FILE_GENERIC_READ | FILE_GENERIC_WRITE | READ_CONTROL | WRITE_DAC |
-                     WRITE_OWNER | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-  std::vector<uint8_t> expected_dacl;
-  {
-    std::vector<uint8_t> acl = {2, 0, 0, 0, 2, 0, 0, 0};
-    for (const auto& [mask, sid] :
-         {std::pair{owner_mask, read->owner}, std::pair{FILE_GENERIC_READ, read->group}}) {
-      acl.insert(acl.end(), {0, 0, static_cast<uint8_t>(8 + sid.size()), 0});
-      for (int i = 0; i < 4; ++i)
-        acl.push_back(static_cast<uint8_t>(mask >> (8 * i)));
-      acl.insert(acl.end(), sid.begin(), sid.end());
-    }
-    acl[2] = static_cast<uint8_t>(acl.size());
-    expected_dacl = acl;
+// Without a stored descriptor an object shows what Samba serves for it
+// (checked against a live smbd by the Samba end-to-end test): the mode
+// mapped (C:), or synthesised where system ACLs are ignored (D:).
+TEST_F(PosixSecurityTest, WithoutAStoredDescriptorOneIsMadeAsSambaMakesIt) {
+  struct Expected {
+    std::wstring path;
+    mode_t mode;
+    std::vector<AllowedEntry> dacl;  // with the owner and group as "O" and "G"
+  };
+  constexpr uint8_t kInheritable = 0xB;
+  const std::vector<Expected> cases = {
+      {L"C:\\f", 0640, {{0, 0x1F019F, L"O"}, {0, 0x120089, L"G"}, {0, 0, L"S-1-1-0"}}},
+      {L"C:\\d",
+       0750,
+       {{0, 0x1F01FF, L"O"},
+        {0, 0x1200A9, L"G"},
+        {0, 0, L"S-1-1-0"},
+        {kInheritable, 0x1F01FF, L"S-1-3-0"},
+        {kInheritable, 0x1200A9, L"S-1-3-1"},
+        {kInheritable, 0x1200A9, L"S-1-1-0"}}},
+      {L"D:\\f", 0640, {{0, 0x1F01FF, L"O"}, {0, 0x1200A9, L"G"}, {0, 0x1F01FF, L"S-1-5-18"}}},
+      {L"D:\\d",
+       0246,
+       {{0, 0x130116, L"O"},
+        {0, 0x1200A9, L"G"},
+        {0, 0x1201BF, L"S-1-1-0"},
+        {0, 0x1F01FF, L"S-1-5-18"}}},
+  };
+  for (const Expected& expected : cases) {
+    if (expected.path.back() == L'd')
+      world_.CreateDirectory(expected.path);
+    else
+      world_.WriteFile(expected.path, "");
+    const std::string host = world_.HostPath(expected.path);
+    ASSERT_EQ(::chmod(host.c_str(), expected.mode), 0);
+    struct stat info;
+    ASSERT_EQ(::stat(host.c_str(), &info), 0);
+    const std::wstring owner = L"S-1-22-1-" + std::to_wstring(info.st_uid);
+    const std::wstring group = L"S-1-22-2-" + std::to_wstring(info.st_gid);
+    std::optional<DescriptorParts> read = Get(expected.path, 0xF);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->control, SE_SELF_RELATIVE | SE_DACL_PRESENT);
+    EXPECT_EQ(read->owner, Sid(owner));
+    EXPECT_EQ(read->group, Sid(group));
+    EXPECT_TRUE(read->sacl.empty());
+    std::vector<AllowedEntry> dacl = expected.dacl;
+    for (AllowedEntry& entry : dacl)
+      entry.sid = entry.sid == L"O" ? owner : entry.sid == L"G" ? group : entry.sid;
+    EXPECT_EQ(read->dacl, AclWithFlags(dacl))
+        << std::string(expected.path.begin(), expected.path.end());
+    EXPECT_FALSE(Stored(expected.path).has_value());  // reading writes nothing
   }
-  EXPECT_EQ(read->dacl, expected_dacl);
-  EXPECT_FALSE(Stored(L"C:\\f").has_value());  // reading writes nothing
 }
 
 TEST_F(PosixSecurityTest, PartsRoundTripAndTheOthersAreKept) {

@@ -319,6 +319,13 @@ bool GivesDescriptor(const SECURITY_ATTRIBUTES* security_attributes) {
   return security_attributes != nullptr && security_attributes->lpSecurityDescriptor != nullptr;
 }
 
+// Whether new objects on the volume are open to every host user (files
+// 0666, directories 0777) whatever the umask: where the server lets the NT
+// ACL alone decide, the host must not refuse a user what the ACL grants.
+bool OpensHostModes(const WorldVolume* volume) {
+  return volume != nullptr && volume->ignore_system_acls;
+}
+
 // Creates the file; it inherits its descriptor for creator, the token's
 // user, unless creator is null.
 DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, const SidValue* creator,
@@ -342,6 +349,12 @@ DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, const 
     if (errno == EEXIST)
       return kLookAgain;
     return HostError(errno, host);
+  }
+  if (OpensHostModes(resolved.volume) && ::fchmod(fd, 0666 | kWritePendingBit) != 0) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(host.c_str());
+    return HostError(error, host);
   }
   *out = std::make_shared<HandleObject>(HandleObject::Kind::kFile, fd, true);
   (*out)->host_path = host;
@@ -911,7 +924,12 @@ BOOL PosixOs::CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES* securit
   if (!resolver_.names().BeginCreate(parent, name))
     return Fail(ERROR_ALREADY_EXISTS);
   bool made = ::mkdir(resolved.host.c_str(), 0777) == 0;
-  const int mkdir_error = errno;
+  int mkdir_error = errno;
+  if (made && OpensHostModes(resolved.volume) && ::chmod(resolved.host.c_str(), 0777) != 0) {
+    mkdir_error = errno;
+    ::rmdir(resolved.host.c_str());
+    made = false;
+  }
   // A directory left without the descriptor it inherits is not made.
   DWORD inherit_error = ERROR_SUCCESS;
   if (made && !GivesDescriptor(security_attributes)) {

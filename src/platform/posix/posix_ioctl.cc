@@ -94,19 +94,29 @@ DWORD ReplaceWithLink(HandleObject& object, const std::string& target) {
   return Reopen(object, true);
 }
 
-// Puts an empty file or directory where a link stands.
+// Puts an empty file or directory where a link stands, with the host mode
+// of a new object of the volume.
 DWORD ReplaceLinkWithEmpty(HandleObject& object) {
   const std::string& path = object.host_path;
+  const bool open_modes = object.volume != nullptr && object.volume->ignore_system_acls;
   if (object.is_directory) {
     if (::unlink(path.c_str()) != 0)
       return ErrorFromErrno(errno);
     if (::mkdir(path.c_str(), 0777) != 0)
+      return ErrorFromErrno(errno);
+    if (open_modes && ::chmod(path.c_str(), 0777) != 0)
       return ErrorFromErrno(errno);
   } else {
     std::string temporary = TemporaryBeside(path);
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
       return ErrorFromErrno(errno);
+    if (open_modes && ::fchmod(fd, 0666) != 0) {
+      const int saved = errno;
+      ::close(fd);
+      ::unlink(temporary.c_str());
+      return ErrorFromErrno(saved);
+    }
     ::close(fd);
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
       int saved = errno;

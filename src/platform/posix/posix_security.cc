@@ -2,9 +2,9 @@
 // Samba keeps them (nt_acl.h) in security.NTACL, or in user.NTACL where the
 // process may not write security.* attributes. A symbolic link cannot hold
 // user.* attributes, so its descriptor falls back to trusted.NTACL instead.
-// An object without a stored descriptor shows one made from its owner,
-// group and mode. A new object stores the descriptor it inherits from a
-// parent that keeps one.
+// An object without a stored descriptor shows the one Samba serves for it
+// (unstored_descriptor.h). A new object stores the descriptor it inherits
+// from a parent that keeps one.
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -17,6 +17,7 @@
 #include "platform/posix/nt_acl.h"
 #include "platform/posix/object_security.h"
 #include "platform/posix/posix_os.h"
+#include "platform/posix/unstored_descriptor.h"
 
 namespace tarvik {
 namespace {
@@ -59,63 +60,6 @@ const char* FallbackName(const HandleObject& object) {
   return object.is_link ? kTrustedNtAcl : kUserNtAcl;
 }
 
-std::vector<uint8_t> UnixSid(uint32_t kind, uint32_t id) {
-  std::vector<uint8_t> sid = {1, 2, 0, 0, 0, 0, 0, 22, 0, 0, 0, 0, 0, 0, 0, 0};
-  for (int i = 0; i < 4; ++i) {
-    sid[8 + i] = static_cast<uint8_t>(kind >> (8 * i));
-    sid[12 + i] = static_cast<uint8_t>(id >> (8 * i));
-  }
-  return sid;
-}
-
-void AppendAllowedAce(std::vector<uint8_t>& acl, DWORD mask, const std::vector<uint8_t>& sid) {
-  if (mask == 0)
-    return;
-  size_t size = 8 + sid.size();
-  acl.insert(acl.end(), {0, 0, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8)});
-  for (int i = 0; i < 4; ++i)
-    acl.push_back(static_cast<uint8_t>(mask >> (8 * i)));
-  acl.insert(acl.end(), sid.begin(), sid.end());
-  acl[4] = static_cast<uint8_t>(acl[4] + 1);  // the ACE count (below 256 here)
-}
-
-// The rights one rwx triple of the mode grants: read, write (and deleting
-// entries of a directory) and execute, as the generic file rights map them.
-DWORD RightsOfMode(mode_t bits, bool directory) {
-  DWORD mask = 0;
-  if ((bits & 4) != 0)
-    mask |= FILE_GENERIC_READ;
-  if ((bits & 2) != 0)
-    mask |= FILE_GENERIC_WRITE | (directory ? FILE_DELETE_CHILD : 0);
-  if ((bits & 1) != 0)
-    mask |= FILE_GENERIC_EXECUTE;
-  return mask;
-}
-
-// Owner S-1-22-1-uid, group S-1-22-2-gid (Samba's Unix SIDs) and a DACL of
-// one allowed ACE each for the owner, the group and Everyone from the mode.
-// The owner may always read and change the descriptor, as the owner of a
-// host file may always chmod it.
-DescriptorParts SynthesizedDescriptor(const struct stat& info) {
-  bool directory = S_ISDIR(info.st_mode);
-  DescriptorParts parts;
-  parts.control = SE_DACL_PRESENT;
-  parts.owner = UnixSid(1, info.st_uid);
-  parts.group = UnixSid(2, info.st_gid);
-  std::vector<uint8_t> acl = {2, 0, 0, 0, 0, 0, 0, 0};
-  AppendAllowedAce(acl,
-                   RightsOfMode(info.st_mode >> 6, directory) | READ_CONTROL | WRITE_DAC |
-                       WRITE_OWNER | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                   parts.owner);
-  AppendAllowedAce(acl, RightsOfMode(info.st_mode >> 3, directory), parts.group);
-  AppendAllowedAce(acl, RightsOfMode(info.st_mode, directory),
-                   {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
-  acl[2] = static_cast<uint8_t>(acl.size());
-  acl[3] = static_cast<uint8_t>(acl.size() >> 8);
-  parts.dacl = std::move(acl);
-  return parts;
-}
-
 // The descriptor kept in the object's attributes (fallback where
 // security.* is closed to us): ERROR_SUCCESS with *parts set, or left empty
 // when the object keeps none; ERROR_INVALID_SECURITY_DESCR for a value that
@@ -151,7 +95,7 @@ DWORD ReadDescriptor(const HandleObject& object, DescriptorParts* parts) {
   int result = host.fd >= 0 ? ::fstat(host.fd, &info) : ::lstat(host.path.c_str(), &info);
   if (result != 0)
     return HostError(errno, object.host_path);
-  *parts = SynthesizedDescriptor(info);
+  *parts = UnstoredDescriptor(info, object.volume != nullptr && object.volume->ignore_system_acls);
   return ERROR_SUCCESS;
 }
 
