@@ -45,7 +45,9 @@ struct HandleObject {
   // Opened as the symbolic link itself (fd is an O_PATH descriptor, or -1
   // once the link was replaced): metadata goes through host_path.
   bool is_link = false;
-  bool path_only = false;               // an O_PATH descriptor: no data, metadata through host_path
+  // No data: an O_PATH descriptor, or none at all for a handle opened for
+  // metadata alone; metadata goes through host_path.
+  bool path_only = false;
   const WorldVolume* volume = nullptr;  // null: a host path off every drive
   std::string volume_root;              // the host directory of the drive or share
   // Records the handle's open in table (see ShareTable::Open); false when

@@ -92,8 +92,12 @@ DWORD OpenStreamOn(HandleObject& object, const std::wstring& name, const StreamR
 
   DWORD data_access = ShareTable::DataAccessOf(request.access, request.flags);
   if (data_access != 0) {
+    // A file opened for its metadata alone has no descriptor: its path
+    // names it.
     ShareTable::Key key;
-    if (!ShareTable::KeyOfDescriptor(object.fd, &key))
+    const bool keyed = object.fd >= 0 ? ShareTable::KeyOfDescriptor(object.fd, &key)
+                                      : ShareTable::KeyOfPath(object.host_path, &key);
+    if (!keyed)
       return ErrorFromErrno(errno);
     key.stream = attribute;
     if (!object.TakeShare(shares, key, data_access, request.share_mode))
