@@ -135,12 +135,16 @@ ShareTable::Key ShareKeyOf(const HostInfo& info) {
 // Records the new handle in the sharing of the object it opened, before
 // anything is changed: ERROR_SHARING_VIOLATION when it does not fit the
 // handles already open.
-DWORD TakeShare(ShareTable& shares, const OpenRequest& request, HandleObject& file) {
+// known, when given, is what a statx of the open descriptor read a moment ago.
+DWORD TakeShare(ShareTable& shares, const OpenRequest& request, HandleObject& file,
+                const HostInfo* known = nullptr) {
   DWORD access = ShareTable::DataAccessOf(request.access, request.flags);
   if (access == 0)
     return ERROR_SUCCESS;
   ShareTable::Key key;
-  if (!ShareTable::KeyOfDescriptor(file.fd, &key))
+  if (known != nullptr)
+    key = ShareKeyOf(*known);
+  else if (!ShareTable::KeyOfDescriptor(file.fd, &key))
     return ErrorFromErrno(errno);
   if (!file.TakeShare(shares, key, access, request.share_mode))
     return ERROR_SHARING_VIOLATION;
@@ -285,7 +289,7 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
     if (error != ERROR_SUCCESS)
       return error;
   }
-  DWORD share_error = TakeShare(shares, request, *file);
+  DWORD share_error = TakeShare(shares, request, *file, checks_attributes ? &meta : nullptr);
   if (share_error != ERROR_SUCCESS)
     return share_error;
   if (replaces) {
