@@ -16,6 +16,11 @@ bool SameTime(const timespec& a, const timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+// a is b or later.
+bool NotBefore(const timespec& a, const timespec& b) {
+  return a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec >= b.tv_nsec);
+}
+
 }  // namespace
 
 std::string DirectoryIndex::Fold(const std::string& name) {
@@ -77,26 +82,36 @@ bool DirectoryIndex::FindNoCase(const std::string& directory, const std::string&
   uint64_t generation = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    const Listing& listing = listings_[key];
+    Listing& listing = listings_[key];
+    // The caller's look at the directory may predate a creation that ended
+    // since: a time the index knows that is not older than it says no one
+    // else changed the directory after the index last looked.
     bool current = listing.valid && listing.device == before.st_dev &&
                    listing.inode == before.st_ino &&
-                   (!listing.creating.empty() || SameTime(listing.modified, before.st_mtim));
+                   (!listing.creating.empty() || NotBefore(listing.modified, before.st_mtim));
     if (current)
       return Answer(listing, folded, found);
     generation = listing.generation;
+    ++listing.readers;
   }
   std::unordered_map<std::string, std::string> names;
-  if (!ReadNames(key, &names))
-    return false;
+  const bool read = ReadNames(key, &names);
   struct stat after;
-  bool quiet = ::stat(key.c_str(), &after) == 0 && after.st_ino == before.st_ino &&
+  bool quiet = read && ::stat(key.c_str(), &after) == 0 && after.st_ino == before.st_ino &&
                SameTime(after.st_mtim, before.st_mtim);
   std::lock_guard<std::mutex> lock(mutex_);
   Listing& listing = listings_[key];
+  const bool made_meanwhile = !listing.made_while_read.empty();
+  for (const auto& [made_folded, made] : listing.made_while_read)
+    names.try_emplace(made_folded, made);
+  if (listing.readers > 0 && --listing.readers == 0)
+    listing.made_while_read.clear();
+  if (!read)
+    return false;
   if (listing.generation != generation) {
-    // Names changed while the listing was read: answer, store nothing. A
-    // name this process made meanwhile may be missing from what was read;
-    // the index knows it (and BeginCreate goes by it), so it answers first.
+    // A name was removed while the listing was read, which may still hold
+    // it: answer, store nothing. The index knows the names this process
+    // made (BeginCreate goes by them), so it answers first.
     if (Answer(listing, folded, found))
       return true;
     Listing fresh;
@@ -106,11 +121,12 @@ bool DirectoryIndex::FindNoCase(const std::string& directory, const std::string&
   }
   listing.names = std::move(names);
   // A listing read while the directory changed under it is kept only when
-  // the change is this process's own creations, which the index follows.
-  listing.valid = quiet || !listing.creating.empty();
+  // the change is this process's own creations, which the index follows:
+  // those under way now, or those made during the reading (added above).
+  listing.valid = quiet || made_meanwhile || !listing.creating.empty();
   listing.device = before.st_dev;
   listing.inode = before.st_ino;
-  listing.modified = before.st_mtim;
+  listing.modified = quiet ? before.st_mtim : after.st_mtim;
   bool answer = Answer(listing, folded, found);
   Trim();
   return answer;
@@ -144,12 +160,14 @@ void DirectoryIndex::EndCreate(const std::string& directory, const std::string& 
       break;
     }
   }
-  ++listing.generation;
   creation_ended_.notify_all();
   // Kept even in a listing that is out of date: another thread that listed
   // the directory before this name existed meets it in BeginCreate.
-  if (created)
+  if (created) {
     listing.names.try_emplace(folded, name);
+    if (listing.readers > 0)
+      listing.made_while_read.try_emplace(folded, name);
+  }
   if (!listing.valid)
     return;
   if (listing.creating.empty()) {
@@ -188,7 +206,7 @@ void DirectoryIndex::Trim() {
   if (listings_.size() <= kMaxListings)
     return;
   for (auto it = listings_.begin(); it != listings_.end();) {
-    if (it->second.creating.empty())
+    if (it->second.creating.empty() && it->second.readers == 0)
       it = listings_.erase(it);
     else
       ++it;

@@ -14,9 +14,11 @@
 // - a removal or a rename makes the directory be listed again;
 // - a change by anyone else shows in the directory's modification time, read
 //   with nanoseconds, which is checked on every look-up while no creation of
-//   this process is under way in the directory. While creations are under way
-//   the index is trusted as it is: a name another program adds in that moment
-//   is found only once the directory is quiet again.
+//   this process is under way in the directory (a look-up whose own look at
+//   the directory predates the index's last one goes by the index). While
+//   creations are under way, or were while a listing was read, the index is
+//   trusted as it is: a name another program adds in that moment is found
+//   only once the directory is quiet again.
 //
 // Names with characters Windows forbids (shown through the private-use
 // mapping) are not in the index's scope: callers list the directory for them.
@@ -64,9 +66,16 @@ class DirectoryIndex {
     timespec modified{};
     std::unordered_map<std::string, std::string> names;  // folded name -> name
     std::unordered_multimap<std::string, std::string> creating;
-    // Counts the changes made to names, so that a listing read meanwhile
-    // is not stored over them.
+    // Counts the names this process removed, so that a listing read
+    // meanwhile, which may still hold them, is not stored.
     uint64_t generation = 0;
+    // Listings being read outside the lock, and the names this process made
+    // while they were read, which such a listing may lack: they are added to
+    // it before it is stored. In a directory that many workers fill, some
+    // creation is always under way; without this no listing read there would
+    // ever be kept, and every look-up would read the whole directory again.
+    int readers = 0;
+    std::unordered_map<std::string, std::string> made_while_read;
   };
 
   // The names as folded for the look-up (ASCII letters in lower case).
