@@ -15,5 +15,7 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
 }
 
-# What building tarvik needs, for every script that builds it.
-tarvik_build_packages=(cmake ninja-build g++ nlohmann-json3-dev libssl-dev)
+# What building tarvik needs, for every script that builds it (the default
+# preset configures the test suite too, so GoogleTest is among them).
+tarvik_build_packages=(cmake ninja-build g++ nlohmann-json3-dev libssl-dev libgtest-dev
+  libgmock-dev)
