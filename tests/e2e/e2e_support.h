@@ -72,6 +72,8 @@ RunOptions DriveCWorld(const TempDir& dir, const std::string& faults = "[]");
 size_t Count(const std::string& text, const std::string& part);
 
 std::string ReadFile(const std::string& path);
+// Replaces every occurrence of from in *text (a world file's placeholders).
+void Replace(std::string* text, const std::string& from, const std::string& to);
 void WriteFile(const std::string& path, const std::string& bytes);
 // size bytes that depend only on seed.
 std::string RandomBytes(size_t size, uint64_t seed);

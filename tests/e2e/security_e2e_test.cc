@@ -265,11 +265,6 @@ constexpr const char* kWorld = R"({
   "faults": @FAULTS@
 })";
 
-void Replace(std::string* text, const std::string& from, const std::string& to) {
-  for (size_t at = text->find(from); at != std::string::npos; at = text->find(from, at + to.size()))
-    text->replace(at, from.size(), to);
-}
-
 class SecurityE2eTest : public ::testing::Test {
  protected:
   SecurityE2eTest() {

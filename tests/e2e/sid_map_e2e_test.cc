@@ -92,11 +92,6 @@ DescriptorParts ReadDescriptor(const std::string& path) {
   return {};
 }
 
-void Replace(std::string* text, const std::string& from, const std::string& to) {
-  for (size_t at = text->find(from); at != std::string::npos; at = text->find(from, at + to.size()))
-    text->replace(at, from.size(), to);
-}
-
 class SidMapE2eTest : public ::testing::Test {
  protected:
   SidMapE2eTest() {
