@@ -168,7 +168,7 @@ TEST_F(PosixMetadataTest, UnfinishedFilesShowTheTimeTheirWriterSet) {
   os_.CloseHandle(writer);
   EXPECT_EQ(last_write(L"C:\\p.bin"), FileTimeValue(mark));
   EXPECT_EQ(host_mode(L"C:\\p.bin") & S_ISVTX, 0u);
-  EXPECT_FALSE(world_.GetXattr(L"C:\\p.bin", "user.tarvik.PendingWriteTime").has_value());
+  EXPECT_FALSE(world_.GetXattr(L"C:\\p.bin", "user.tarvik.pwt").has_value());
 
   // Truncated, it is unfinished again until its writer closes it.
   writer = Open(L"C:\\p.bin", GENERIC_WRITE, CREATE_ALWAYS);

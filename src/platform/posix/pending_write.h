@@ -12,8 +12,13 @@
 //   file's writing has not ended. A file made by CreateFileW is born with it
 //   (it is in the mode given to the creation itself), and a file truncated by
 //   CreateFileW gets it before its data goes;
-// - user.tarvik.PendingWriteTime (8 bytes, an NT time, little-endian) holds
-//   the last-write time set through a handle that may write the file.
+// - user.tarvik.pwt (8 bytes, an NT time, little-endian) holds the
+//   last-write time set through a handle that may write the file. The name
+//   is short so that the record fits in the inode beside the DOS attributes
+//   on ext4 (256-byte inodes): a record that spills into a block of its own
+//   costs a block allocated and freed, with a discard, for every file copied.
+//   A record under the longer name of earlier versions is not read: its file
+//   shows 0 and is copied again.
 //
 // While the bit is set the file's last-write time reads as the recorded time,
 // or as 0 (1601-01-01) when none is recorded: older than any source, so an
@@ -35,7 +40,7 @@
 
 namespace tarvik {
 
-constexpr char kPendingWriteTimeName[] = "user.tarvik.PendingWriteTime";
+constexpr char kPendingWriteTimeName[] = "user.tarvik.pwt";
 constexpr mode_t kWritePendingBit = S_ISVTX;
 
 // Whether a host object of this mode is a file whose writing has not ended.
