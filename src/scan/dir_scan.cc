@@ -689,6 +689,13 @@ bool DirScan::GetFileInfo(const std::wstring& path, WIN32_FIND_DATAW* find_data,
   }
 }
 
+bool DirScan::GetFileInfo(const std::wstring& path, FindRecord* record, int open_reparse_point) {
+  WIN32_FIND_DATAW find_data{};
+  const bool found = GetFileInfo(path, &find_data, open_reparse_point);
+  *record = find_data;
+  return found;
+}
+
 bool DirScan::QueryFileInfo(const std::wstring& path, WIN32_FIND_DATAW* find_data,
                             int open_reparse_point) {
   Os& os = Os::Current();

@@ -123,6 +123,7 @@ class DirScan : public NameFilters {
   // False when the object does not exist or the query failed (reported);
   // the last error is then the failing call's. Kinds above 7 propagate.
   bool GetFileInfo(const std::wstring& path, WIN32_FIND_DATAW* find_data, int open_reparse_point);
+  bool GetFileInfo(const std::wstring& path, FindRecord* record, int open_reparse_point);
   // Logs a non-empty message with the exception's code; returns its kind.
   int ReportException(const DirScanException& exception);
   // Prepares the object for another walk.

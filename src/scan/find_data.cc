@@ -41,19 +41,30 @@ bool LessAsUtf16(std::wstring_view a, std::wstring_view b) {
 
 }  // namespace
 
+FindRecord& FindRecord::operator=(const WIN32_FIND_DATAW& data) {
+  dwFileAttributes = data.dwFileAttributes;
+  ftCreationTime = data.ftCreationTime;
+  ftLastAccessTime = data.ftLastAccessTime;
+  ftLastWriteTime = data.ftLastWriteTime;
+  nFileSizeHigh = data.nFileSizeHigh;
+  nFileSizeLow = data.nFileSizeLow;
+  dwReserved0 = data.dwReserved0;
+  long_name = FieldText(data.cFileName, MAX_PATH);
+  short_name = FieldText(data.cAlternateFileName, std::size(data.cAlternateFileName));
+  return *this;
+}
+
 std::wstring_view FindData::LongName() const {
-  return FieldText(data.cFileName, MAX_PATH);
+  return data.long_name;
 }
 
 std::wstring_view FindData::ShortName() const {
-  return FieldText(data.cAlternateFileName, std::size(data.cAlternateFileName));
+  return data.short_name;
 }
 
 void FindData::SetLongName(std::wstring_view name) {
-  size_t length = std::min<size_t>(name.size(), MAX_PATH - 1);
-  std::copy_n(name.data(), length, data.cFileName);
-  std::fill(data.cFileName + length, data.cFileName + MAX_PATH, L'\0');
-  std::fill(std::begin(data.cAlternateFileName), std::end(data.cAlternateFileName), L'\0');
+  data.long_name = name.substr(0, MAX_PATH - 1);
+  data.short_name.clear();
 }
 
 bool FindData::IsDotOrDotDot() const {

@@ -17,8 +17,27 @@ namespace tarvik {
 // is cleared before the entry is used as a real directory.
 constexpr DWORD kPlaceholderMark = 0x10000000;
 
+// The platform's find record without its fixed name buffers, which would make
+// most of the memory of a large directory held for sorting (over 1 KB an
+// entry): the names are kept at their own length.
+struct FindRecord {
+  DWORD dwFileAttributes = 0;
+  FILETIME ftCreationTime{};
+  FILETIME ftLastAccessTime{};
+  FILETIME ftLastWriteTime{};
+  DWORD nFileSizeHigh = 0;
+  DWORD nFileSizeLow = 0;
+  DWORD dwReserved0 = 0;  // the reparse tag of a reparse point
+  std::wstring long_name;
+  std::wstring short_name;
+
+  FindRecord() = default;
+  FindRecord(const WIN32_FIND_DATAW& data) { *this = data; }  // NOLINT: a record is a find record
+  FindRecord& operator=(const WIN32_FIND_DATAW& data);
+};
+
 struct FindData {
-  WIN32_FIND_DATAW data{};
+  FindRecord data;
   // The long name cut before its last '.', lower-cased: the sort key.
   std::wstring SortName;
   // The whole long name, lower-cased: the key of every lookup between the
