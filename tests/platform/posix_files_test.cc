@@ -204,6 +204,28 @@ TEST_F(PosixFilesTest, RoundTripAndAppendThroughDriveAndShare) {
   EXPECT_EQ(ReadHost("share/log.txt"), "hello world");
 }
 
+// A reader stops at the end it finds, not at the size the file had when it
+// was opened: bytes appended since are read, and the end is still told.
+TEST_F(PosixFilesTest, PositionedReadsFollowAFileThatGrew) {
+  WriteHost("grows.txt", "0123");
+  HANDLE file = os_->CreateFileW(L"T:\\grows.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  std::ofstream(Host("grows.txt"), std::ios::binary | std::ios::app) << "4567";
+  char buffer[16] = {};
+  DWORD got = 0;
+  OVERLAPPED at{};
+  ASSERT_TRUE(os_->ReadFile(file, buffer, sizeof(buffer), &got, &at));
+  EXPECT_EQ(std::string(buffer, got), "01234567");
+  at.Offset = 2;
+  ASSERT_TRUE(os_->ReadFile(file, buffer, 2, &got, &at));
+  EXPECT_EQ(std::string(buffer, got), "23");
+  at.Offset = 8;
+  EXPECT_FALSE(os_->ReadFile(file, buffer, sizeof(buffer), &got, &at));
+  EXPECT_EQ(Os::GetLastError(), ERROR_HANDLE_EOF);
+  os_->CloseHandle(file);
+}
+
 TEST_F(PosixFilesTest, FilePointerIsSixtyFourBits) {
   HANDLE file = Open(L"T:\\big.bin", GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);

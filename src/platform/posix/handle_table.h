@@ -48,6 +48,10 @@ struct HandleObject {
   // No data: an O_PATH descriptor, or none at all for a handle opened for
   // metadata alone; metadata goes through host_path.
   bool path_only = false;
+  // The size of a regular file when the handle opened it; a positioned read
+  // that comes up short exactly there has met the end of the file, without
+  // another read to be told so. The maximum where unknown.
+  uint64_t size_at_open = UINT64_MAX;
   const WorldVolume* volume = nullptr;  // null: a host path off every drive
   std::string volume_root;              // the host directory of the drive or share
   // Records the handle's open in table (see ShareTable::Open); false when

@@ -129,6 +129,12 @@ StoredDos ReadStoredDos(const HostObject& object, bool is_link) {
 
 }  // namespace
 
+DWORD StoredDirectoryAttributes(const std::string& directory) {
+  // "/." reaches the directory itself where the path is a link to it.
+  StoredDos stored = ReadStoredDos(HostObject{directory + "/.", -1}, false);
+  return stored.info && stored.info->attributes ? *stored.info->attributes : 0;
+}
+
 bool DosInfoDamaged(const HostObject& object) {
   return ReadStoredDos(object, false).damaged;
 }

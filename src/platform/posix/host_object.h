@@ -53,6 +53,11 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
 // 0, or the errno of the host's failure.
 int ReadHostInfo(const HostObject& object, HostInfo* info);
 
+// The DOS attributes a directory keeps stored (of the directory a link at
+// the path leads to); 0 when it keeps none or they cannot be read. One host
+// call, where ReadHostInfo takes two.
+DWORD StoredDirectoryAttributes(const std::string& directory);
+
 // Whether the object's stored DOS attributes cannot be read (as
 // HostInfo::dos_info_damaged says), without the rest of ReadHostInfo.
 bool DosInfoDamaged(const HostObject& object);

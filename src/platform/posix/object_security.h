@@ -3,6 +3,8 @@
 #ifndef TARVIK_PLATFORM_POSIX_OBJECT_SECURITY_H_
 #define TARVIK_PLATFORM_POSIX_OBJECT_SECURITY_H_
 
+#include <sys/types.h>
+
 #include "common/sd/sid_value.h"
 #include "platform/posix/host_object.h"
 #include "platform/win_types.h"
@@ -20,8 +22,13 @@ namespace tarvik {
 // new object keeps none either and shows the one made from its own mode.
 // ERROR_SUCCESS, or the error that left the object without the descriptor
 // it inherits.
+// The host owner of an object, when the caller has just read it.
+struct HostOwner {
+  uid_t uid;
+  gid_t gid;
+};
 DWORD StoreInheritedDescriptor(const HostObject& created, bool is_directory,
-                               const SidValue& token_user);
+                               const SidValue& token_user, const HostOwner* known = nullptr);
 
 }  // namespace tarvik
 

@@ -137,18 +137,26 @@ ShareTable::Key ShareKeyOf(const HostInfo& info) {
 // handles already open.
 // known, when given, is what a statx of the open descriptor read a moment ago.
 DWORD TakeShare(ShareTable& shares, const OpenRequest& request, HandleObject& file,
-                const HostInfo* known = nullptr) {
+                const ShareTable::Key* known_key) {
   DWORD access = ShareTable::DataAccessOf(request.access, request.flags);
   if (access == 0)
     return ERROR_SUCCESS;
   ShareTable::Key key;
-  if (known != nullptr)
-    key = ShareKeyOf(*known);
+  if (known_key != nullptr)
+    key = *known_key;
   else if (!ShareTable::KeyOfDescriptor(file.fd, &key))
     return ErrorFromErrno(errno);
   if (!file.TakeShare(shares, key, access, request.share_mode))
     return ERROR_SHARING_VIOLATION;
   return ERROR_SUCCESS;
+}
+
+DWORD TakeShare(ShareTable& shares, const OpenRequest& request, HandleObject& file,
+                const HostInfo* known = nullptr) {
+  if (known == nullptr)
+    return TakeShare(shares, request, file, static_cast<const ShareTable::Key*>(nullptr));
+  const ShareTable::Key key = ShareKeyOf(*known);
+  return TakeShare(shares, request, file, &key);
 }
 
 // ERROR_SHARING_VIOLATION when a handle open on the object does not let it
@@ -160,10 +168,7 @@ DWORD CheckDeleteShare(const ShareTable& shares, const HostInfo& info) {
 DWORD InheritedCompression(const ResolvedPath& resolved, const std::string& host) {
   if (resolved.volume != nullptr && !resolved.volume->compression)
     return 0;
-  HostInfo parent;
-  if (ReadHostInfo(HostObject{ParentOf(host), -1}, &parent) != 0)
-    return 0;
-  return parent.attributes & FILE_ATTRIBUTE_COMPRESSED;
+  return StoredDirectoryAttributes(ParentOf(host)) & FILE_ATTRIBUTE_COMPRESSED;
 }
 
 // The platform's rules on the attributes of an object being opened: the
@@ -289,7 +294,25 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
     if (error != ERROR_SUCCESS)
       return error;
   }
-  DWORD share_error = TakeShare(shares, request, *file, checks_attributes ? &meta : nullptr);
+  // Only a handle that cannot change the size itself keeps it.
+  const bool keeps_size = !want_write && !replaces && !directory && !path_only;
+  ShareTable::Key key;
+  if (checks_attributes) {
+    key = ShareKeyOf(meta);
+    if (keeps_size && !meta.is_link)
+      file->size_at_open = meta.size;
+  } else {
+    // One look gives the object's identity and, for a reader, its size.
+    struct statx opened;
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE | STATX_INO | STATX_BTIME,
+                &opened) != 0) {
+      return ErrorFromErrno(errno);
+    }
+    key = ShareTable::KeyOfStatx(opened);
+    if (keeps_size && S_ISREG(opened.stx_mode))
+      file->size_at_open = opened.stx_size;
+  }
+  DWORD share_error = TakeShare(shares, request, *file, &key);
   if (share_error != ERROR_SUCCESS)
     return share_error;
   if (replaces) {
@@ -375,9 +398,19 @@ DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, const 
   *out = std::make_shared<HandleObject>(HandleObject::Kind::kFile, fd, true);
   (*out)->host_path = host;
   (*out)->write_pending = true;
+  // One look at the new file gives its identity and its host owner.
+  struct statx created;
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME | STATX_UID | STATX_GID, &created) !=
+      0) {
+    const int error = errno;
+    ::unlink(host.c_str());
+    *out = nullptr;
+    return HostError(error, host);
+  }
+  const ShareTable::Key key = ShareTable::KeyOfStatx(created);
   // Another thread opened the new file before its creator could record it:
   // as if that one had come first.
-  DWORD share_error = TakeShare(shares, request, **out);
+  DWORD share_error = TakeShare(shares, request, **out, &key);
   if (share_error != ERROR_SUCCESS) {
     *out = nullptr;
     return share_error == ERROR_SHARING_VIOLATION ? kLookAgain : share_error;
@@ -398,7 +431,8 @@ DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, const 
     }
   }
   if (creator != nullptr) {
-    DWORD error = StoreInheritedDescriptor(ObjectOf(**out), false, *creator);
+    const HostOwner owner{created.stx_uid, created.stx_gid};
+    DWORD error = StoreInheritedDescriptor(ObjectOf(**out), false, *creator, &owner);
     if (error != ERROR_SUCCESS) {
       ::unlink(host.c_str());
       *out = nullptr;
@@ -562,6 +596,8 @@ BOOL PosixOs::ReadFile(HANDLE file, void* buffer, DWORD bytes_to_read, DWORD* by
       break;
     total += static_cast<size_t>(got);
     if (!is_file)
+      break;
+    if (overlapped != nullptr && total < bytes_to_read && offset + total == object->size_at_open)
       break;
   }
   if (bytes_read != nullptr)

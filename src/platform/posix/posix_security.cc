@@ -196,7 +196,7 @@ DWORD Merge(const DescriptorParts& update, SECURITY_INFORMATION information,
 }  // namespace
 
 DWORD StoreInheritedDescriptor(const HostObject& created, bool is_directory,
-                               const SidValue& token_user) {
+                               const SidValue& token_user, const HostOwner* known) {
   // "/." reaches the directory itself where the parent is reached through a
   // symbolic link.
   HostObject parent{ParentOf(created.path) + "/.", -1};
@@ -205,13 +205,20 @@ DWORD StoreInheritedDescriptor(const HostObject& created, bool is_directory,
       !parent_descriptor) {
     return ERROR_SUCCESS;
   }
-  struct stat info;
-  int result = created.fd >= 0 ? ::fstat(created.fd, &info) : ::lstat(created.path.c_str(), &info);
-  if (result != 0)
-    return HostError(errno, created.path);
+  HostOwner host_owner{};
+  if (known != nullptr) {
+    host_owner = *known;
+  } else {
+    struct stat info;
+    int result =
+        created.fd >= 0 ? ::fstat(created.fd, &info) : ::lstat(created.path.c_str(), &info);
+    if (result != 0)
+      return HostError(errno, created.path);
+    host_owner = HostOwner{info.st_uid, info.st_gid};
+  }
   std::vector<uint8_t> owner =
-      token_user == SidValue{} ? UnixSid(1, info.st_uid) : token_user.ToBytes();
-  std::vector<uint8_t> group = UnixSid(2, info.st_gid);
+      token_user == SidValue{} ? UnixSid(1, host_owner.uid) : token_user.ToBytes();
+  std::vector<uint8_t> group = UnixSid(2, host_owner.gid);
   DWORD error = ERROR_SUCCESS;
   std::optional<DescriptorParts> inherited =
       InheritedDescriptor(*parent_descriptor, is_directory, owner, group, &error);

@@ -22,16 +22,22 @@ bool KeyOf(int directory, const char* path, int flags, ShareTable::Key* key) {
   struct statx info;
   if (::statx(directory, path, flags, STATX_INO | STATX_BTIME, &info) != 0)
     return false;
-  key->device = makedev(info.stx_dev_major, info.stx_dev_minor);
-  key->inode = info.stx_ino;
-  key->birth =
-      (info.stx_mask & STATX_BTIME)
-          ? static_cast<uint64_t>(info.stx_btime.tv_sec) * 1000000000ull + info.stx_btime.tv_nsec
-          : 0;
+  *key = ShareTable::KeyOfStatx(info);
   return true;
 }
 
 }  // namespace
+
+ShareTable::Key ShareTable::KeyOfStatx(const struct statx& info) {
+  Key key;
+  key.device = makedev(info.stx_dev_major, info.stx_dev_minor);
+  key.inode = info.stx_ino;
+  key.birth =
+      (info.stx_mask & STATX_BTIME)
+          ? static_cast<uint64_t>(info.stx_btime.tv_sec) * 1000000000ull + info.stx_btime.tv_nsec
+          : 0;
+  return key;
+}
 
 DWORD ShareTable::DataAccessOf(DWORD desired_access, DWORD flags) {
   DWORD access = 0;

@@ -2,6 +2,7 @@
 #ifndef TARVIK_PLATFORM_POSIX_SHARE_TABLE_H_
 #define TARVIK_PLATFORM_POSIX_SHARE_TABLE_H_
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -39,6 +40,8 @@ class ShareTable {
   static bool KeyOfDescriptor(int fd, Key* key);
   // The key of the object at path itself (a link is not followed).
   static bool KeyOfPath(const std::string& path, Key* key);
+  // The key of the object a statx asked for STATX_INO and STATX_BTIME describes.
+  static Key KeyOfStatx(const struct statx& info);
 
   // The data access that desired_access (and FILE_FLAG_DELETE_ON_CLOSE in
   // flags) asks for, in the bits of the sharing mode: FILE_SHARE_READ for
