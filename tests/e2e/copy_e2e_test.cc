@@ -308,9 +308,8 @@ TEST_F(CopyE2eTest, KilledCopyLeavesTheRecoveryMarkAndTheNextRunRecopies) {
   ASSERT_EQ(stat((temp_ / "dst/big.bin").c_str(), &partial), 0);
   EXPECT_NE(partial.st_mode & S_ISVTX, 0u);
   uint64_t recorded = 0;
-  EXPECT_EQ(getxattr((temp_ / "dst/big.bin").c_str(), "user.tarvik.pwt", &recorded,
-                     sizeof(recorded)),
-            8);
+  EXPECT_EQ(
+      getxattr((temp_ / "dst/big.bin").c_str(), "user.tarvik.pwt", &recorded, sizeof(recorded)), 8);
   EXPECT_EQ(recorded, 0x019DDCED2CE3FE00u);
 
   // Even a run that copies only newer files takes it again.
