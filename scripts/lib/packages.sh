@@ -19,3 +19,9 @@ ensure_packages() {
 # preset configures the test suite too, so GoogleTest is among them).
 tarvik_build_packages=(cmake ninja-build g++ nlohmann-json3-dev libssl-dev libgtest-dev
   libgmock-dev)
+
+# What the windows preset needs besides the build's own tools: the MinGW-w64
+# cross compiler (the posix thread model), GoogleTest's sources to compile for
+# Windows, nlohmann/json's headers, and wine64 to run the tests.
+tarvik_windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest
+  nlohmann-json3-dev wine64)

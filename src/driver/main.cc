@@ -1,5 +1,6 @@
 // The process entry: the arguments become wide strings, the platform layer is
-// created from the world, and the program name selects the front end.
+// created (the real system in a Windows build, PosixOs over the world
+// elsewhere), and the program name selects the front end.
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -9,9 +10,13 @@
 #include "driver/program_entry.h"
 #include "driver/usage.h"
 #include "platform/os.h"
-#include "platform/posix/posix_os.h"
 #include "util/format.h"
 #include "util/utf.h"
+#ifdef _WIN32
+#include "platform/win32/win32_os.h"
+#else
+#include "platform/posix/posix_os.h"
+#endif
 
 namespace {
 
@@ -22,16 +27,13 @@ void WriteError(const std::wstring& text) {
                    static_cast<tarvik::DWORD>(text.size()), &written);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::vector<std::wstring> args;
-  args.reserve(argc);
-  for (int i = 0; i < argc; ++i)
-    args.push_back(tarvik::FromUtf8(argv[i]));
-
+int Run(const std::vector<std::wstring>& args) {
   std::wstring error;
+#ifdef _WIN32
+  std::unique_ptr<tarvik::Os> os = tarvik::CreateWin32Os(&error);
+#else
   std::unique_ptr<tarvik::Os> os = tarvik::CreatePosixOs(&error);
+#endif
   if (os == nullptr) {
     // No platform layer exists to print through; the message stays one line.
     for (wchar_t& c : error) {
@@ -52,3 +54,20 @@ int main(int argc, char** argv) {
     return tarvik::kExitCritical;
   }
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The arguments as the system passed them, in UTF-16 (linked with -municode).
+int wmain(int argc, wchar_t** argv) {
+  return Run(std::vector<std::wstring>(argv, argv + argc));
+}
+#else
+int main(int argc, char** argv) {
+  std::vector<std::wstring> args;
+  args.reserve(argc);
+  for (int i = 0; i < argc; ++i)
+    args.push_back(tarvik::FromUtf8(argv[i]));
+  return Run(args);
+}
+#endif

@@ -4,7 +4,8 @@
 // it stands for. A failing call returns its failure value and leaves the reason
 // in the calling thread's last error.
 //
-// PosixOs (platform/posix) stands in for Windows on Linux; tests may install an
+// PosixOs (platform/posix) stands in for Windows on Linux, Win32Os
+// (platform/win32) is the real system in a Windows build; tests may install an
 // Os of their own, and a fault-injecting decorator wraps any Os.
 //
 // The contract every Os keeps (test doubles and decorators included):
@@ -106,7 +107,7 @@ class Os {
 
   // The calls below have a default that fails with ERROR_CALL_NOT_IMPLEMENTED,
   // so that a test double needs to provide only what its test uses. PosixOs
-  // implements every one of them.
+  // and Win32Os implement every one of them.
   virtual BOOL SetEndOfFile(HANDLE file);
   virtual BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
   virtual BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* last_access,

@@ -78,6 +78,8 @@ class Loader {
   Loader(const std::string& base_dir, const World& base) : base_dir_(base_dir), base_(base) {}
 
   World Load(const Json& root);
+  // A file that holds only faults (ParseFaultFile).
+  std::vector<WorldFault> LoadFaults(const Json& root) const;
 
  private:
   // References between sections, checked once every section is read.
@@ -804,16 +806,22 @@ World Loader::Load(const Json& root) {
   return world;
 }
 
-}  // namespace
+std::vector<WorldFault> Loader::LoadFaults(const Json& root) const {
+  JsonObject top(root, "", {"comment", "faults"});
+  top.String("comment");
+  std::vector<WorldFault> faults;
+  top.Array("faults", [&](const Json& element, const std::string& path) {
+    faults.push_back(ReadFault(element, path));
+  });
+  return faults;
+}
 
-bool ParseWorld(std::string_view text, const std::string& file_name, const std::string& base_dir,
-                const World& base, World* world, std::wstring* error) {
-  std::wstring prefix = L"world file " + FromUtf8(file_name) + L": ";
+// Runs read over the parsed text; false with *error set to one message
+// naming the file when the text or its contents are wrong.
+template <typename Read>
+bool ParseFile(std::string_view text, const std::wstring& prefix, Read read, std::wstring* error) {
   try {
-    Json root = ParseJsonStrict(text);
-    Loader loader(base_dir, base);
-    *world = loader.Load(root);
-    world->source = file_name;
+    read(ParseJsonStrict(text));
     return true;
   } catch (const JsonError& mistake) {
     *error = prefix + FromUtf8(mistake.what());
@@ -826,6 +834,27 @@ bool ParseWorld(std::string_view text, const std::string& file_name, const std::
     *error = prefix + FromUtf8(message);
   }
   return false;
+}
+
+}  // namespace
+
+bool ParseWorld(std::string_view text, const std::string& file_name, const std::string& base_dir,
+                const World& base, World* world, std::wstring* error) {
+  return ParseFile(
+      text, L"world file " + FromUtf8(file_name) + L": ",
+      [&](const Json& root) {
+        Loader loader(base_dir, base);
+        *world = loader.Load(root);
+        world->source = file_name;
+      },
+      error);
+}
+
+bool ParseFaultFile(std::string_view text, const std::string& file_name,
+                    std::vector<WorldFault>* faults, std::wstring* error) {
+  return ParseFile(
+      text, L"fault file " + FromUtf8(file_name) + L": ",
+      [&](const Json& root) { *faults = Loader("", World()).LoadFaults(root); }, error);
 }
 
 }  // namespace tarvik

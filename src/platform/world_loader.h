@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/world.h"
 
@@ -17,6 +18,13 @@ namespace tarvik {
 // found a number".
 bool ParseWorld(std::string_view text, const std::string& file_name, const std::string& base_dir,
                 const World& base, World* world, std::wstring* error);
+
+// Parses a file that holds only faults, as a world's "faults" (and an
+// optional "comment"): {"faults": [{"call": "ReadFile", "error": 5}]}. Where
+// no world describes the machine (a Windows build), this is how faults reach
+// the FaultOs. Fails as ParseWorld does, the message naming the fault file.
+bool ParseFaultFile(std::string_view text, const std::string& file_name,
+                    std::vector<WorldFault>* faults, std::wstring* error);
 
 }  // namespace tarvik
 

@@ -31,13 +31,41 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
+// A wide string holds code points where wchar_t has 32 bits (Linux) and
+// UTF-16 code units where it has 16 (Windows).
+constexpr bool kWideIsUtf16 = sizeof(wchar_t) == 2;
+
+// The code point at text[*i], moving *i past it: a surrogate pair is one
+// code point in UTF-16 strings; a lone surrogate comes out as itself.
+char32_t NextCodePoint(std::wstring_view text, size_t* i) {
+  auto c = static_cast<char32_t>(text[(*i)++]);
+  if (kWideIsUtf16 && c >= 0xD800 && c <= 0xDBFF && *i < text.size()) {
+    auto low = static_cast<char32_t>(text[*i]);
+    if (low >= 0xDC00 && low <= 0xDFFF) {
+      ++*i;
+      return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+    }
+  }
+  return c;
+}
+
+void AppendWide(std::wstring& out, char32_t c) {
+  if (kWideIsUtf16 && c >= 0x10000) {
+    c -= 0x10000;
+    out += static_cast<wchar_t>(0xD800 | (c >> 10));
+    out += static_cast<wchar_t>(0xDC00 | (c & 0x3FF));
+  } else {
+    out += static_cast<wchar_t>(c);
+  }
+}
+
 }  // namespace
 
 std::string ToUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
-  for (wchar_t c : text)
-    AppendUtf8(out, static_cast<char32_t>(c));
+  for (size_t i = 0; i < text.size();)
+    AppendUtf8(out, NextCodePoint(text, &i));
   return out;
 }
 
@@ -73,7 +101,7 @@ std::wstring FromUtf8(std::string_view bytes) {
       ++i;
       continue;
     }
-    out += static_cast<wchar_t>(c);
+    AppendWide(out, c);
     i += length;
   }
   return out;
@@ -86,8 +114,8 @@ std::string ToUtf16Le(std::wstring_view text) {
     out += static_cast<char>(unit & 0xFF);
     out += static_cast<char>(unit >> 8);
   };
-  for (wchar_t wc : text) {
-    auto c = static_cast<char32_t>(wc);
+  for (size_t i = 0; i < text.size();) {
+    char32_t c = NextCodePoint(text, &i);
     if (!IsScalarValue(c))
       c = kReplacement;
     if (c < 0x10000) {
@@ -113,7 +141,7 @@ std::wstring FromUtf16Le(std::string_view bytes) {
     if (unit >= 0xD800 && unit <= 0xDBFF && k + 1 < count) {
       char32_t low = unit_at(k + 1);
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        AppendWide(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
         ++k;
         continue;
       }
