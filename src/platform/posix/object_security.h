@@ -11,6 +11,12 @@
 
 namespace tarvik {
 
+// The host owner of an object.
+struct HostOwner {
+  uid_t uid;
+  gid_t gid;
+};
+
 // Stores on a file or directory just created (not a symbolic link) the
 // descriptor it inherits from the directory that holds it
 // (inherited_security.h). Its owner is token_user, or the one its host owner
@@ -21,12 +27,8 @@ namespace tarvik {
 // descriptor is made from its mode, or whose stored one cannot be read, the
 // new object keeps none either and shows the one made from its own mode.
 // ERROR_SUCCESS, or the error that left the object without the descriptor
-// it inherits.
-// The host owner of an object, when the caller has just read it.
-struct HostOwner {
-  uid_t uid;
-  gid_t gid;
-};
+// it inherits. known, when given, is the new object's host owner as the
+// caller has just read it.
 DWORD StoreInheritedDescriptor(const HostObject& created, bool is_directory,
                                const SidValue& token_user, const HostOwner* known = nullptr);
 

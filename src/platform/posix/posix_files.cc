@@ -135,9 +135,9 @@ ShareTable::Key ShareKeyOf(const HostInfo& info) {
 // Records the new handle in the sharing of the object it opened, before
 // anything is changed: ERROR_SHARING_VIOLATION when it does not fit the
 // handles already open.
-// known, when given, is what a statx of the open descriptor read a moment ago.
+// known_key, when given, is the object's key as read a moment ago.
 DWORD TakeShare(ShareTable& shares, const OpenRequest& request, HandleObject& file,
-                const ShareTable::Key* known_key) {
+                const ShareTable::Key* known_key = nullptr) {
   DWORD access = ShareTable::DataAccessOf(request.access, request.flags);
   if (access == 0)
     return ERROR_SUCCESS;
@@ -149,14 +149,6 @@ DWORD TakeShare(ShareTable& shares, const OpenRequest& request, HandleObject& fi
   if (!file.TakeShare(shares, key, access, request.share_mode))
     return ERROR_SHARING_VIOLATION;
   return ERROR_SUCCESS;
-}
-
-DWORD TakeShare(ShareTable& shares, const OpenRequest& request, HandleObject& file,
-                const HostInfo* known = nullptr) {
-  if (known == nullptr)
-    return TakeShare(shares, request, file, static_cast<const ShareTable::Key*>(nullptr));
-  const ShareTable::Key key = ShareKeyOf(*known);
-  return TakeShare(shares, request, file, &key);
 }
 
 // ERROR_SHARING_VIOLATION when a handle open on the object does not let it
