@@ -103,13 +103,21 @@ struct StoredDos {
   bool damaged = false;
 };
 
-StoredDos ReadStoredDos(const HostObject& object, bool is_link) {
+// Whether names, when given, hold name.
+bool MayHold(const std::vector<std::string>* names, const char* name) {
+  return names == nullptr || std::find(names->begin(), names->end(), name) != names->end();
+}
+
+// names, when given, are the object's attribute names listed a moment ago.
+StoredDos ReadStoredDos(const HostObject& object, bool is_link,
+                        const std::vector<std::string>* names = nullptr) {
   StoredDos stored;
   std::string value;
   HostObject self = object;
   if (is_link)
     self.fd = -1;
-  if (GetHostXattr(self, is_link ? kLinkDosAttributeName : kDosAttributeName, &value) != 0)
+  const char* name = is_link ? kLinkDosAttributeName : kDosAttributeName;
+  if (!MayHold(names, name) || GetHostXattr(self, name, &value) != 0)
     return stored;
   stored.info = DecodeDosAttrib(value);
   if (!stored.info) {
@@ -121,7 +129,8 @@ StoredDos ReadStoredDos(const HostObject& object, bool is_link) {
     return stored;
   }
   std::string buffer;
-  if (GetHostXattr(self, kReparseAttributeName, &buffer) == 0)
+  if (MayHold(names, kReparseAttributeName) &&
+      GetHostXattr(self, kReparseAttributeName, &buffer) == 0)
     stored.reparse_tag = ReparseTagOf(buffer);
   stored.damaged = stored.reparse_tag == 0;
   return stored;
@@ -139,14 +148,20 @@ bool DosInfoDamaged(const HostObject& object) {
   return ReadStoredDos(object, false).damaged;
 }
 
-int ReadHostInfo(const HostObject& object, HostInfo* info) {
+int ReadHostInfo(const HostObject& object, HostInfo* info, const HostInfoHints& hints) {
   struct statx host;
-  constexpr unsigned kMask = STATX_BASIC_STATS | STATX_BTIME;
-  int result = object.fd >= 0
-                   ? ::statx(object.fd, "", AT_EMPTY_PATH, kMask, &host)
-                   : ::statx(AT_FDCWD, object.path.c_str(), AT_SYMLINK_NOFOLLOW, kMask, &host);
-  if (result != 0)
-    return errno;
+  if (hints.stored_dos_only) {
+    host = {};
+    host.stx_mode = S_IFREG;
+  } else if (hints.known_stat != nullptr) {
+    host = *hints.known_stat;
+  } else {
+    int result = object.fd >= 0 ? ::statx(object.fd, "", AT_EMPTY_PATH, kHostInfoMask, &host)
+                                : ::statx(AT_FDCWD, object.path.c_str(), AT_SYMLINK_NOFOLLOW,
+                                          kHostInfoMask, &host);
+    if (result != 0)
+      return errno;
+  }
   *info = HostInfo{};
   info->is_link = S_ISLNK(host.stx_mode);
   info->is_directory = S_ISDIR(host.stx_mode);
@@ -161,17 +176,21 @@ int ReadHostInfo(const HostObject& object, HostInfo* info) {
   info->links = host.stx_nlink;
   info->last_access_time = NtTime(host.stx_atime);
   info->last_write_time = NtTime(host.stx_mtime);
-  info->creation_time = HostCreationTime(host);
+  info->creation_time = hints.stored_dos_only ? 0 : HostCreationTime(host);
   if (IsWritePending(host.stx_mode)) {
     info->write_pending = true;
-    info->last_write_time = PendingWriteTime(object, &info->write_time_recorded);
+    const bool reads_record =
+        !hints.without_pending_time && MayHold(hints.attribute_names, kPendingWriteTimeName);
+    info->last_write_time = reads_record ? PendingWriteTime(object, &info->write_time_recorded) : 0;
   }
   if (host.stx_mask & STATX_BTIME) {
     info->birth =
         static_cast<uint64_t>(host.stx_btime.tv_sec) * 1000000000ull + host.stx_btime.tv_nsec;
   }
 
-  const StoredDos stored = ReadStoredDos(object, info->is_link);
+  // A link's own attributes are not among those listed through a descriptor.
+  const StoredDos stored =
+      ReadStoredDos(object, info->is_link, info->is_link ? nullptr : hints.attribute_names);
   info->dos_info_damaged = stored.damaged;
   DWORD attributes = info->is_directory ? 0 : FILE_ATTRIBUTE_ARCHIVE;
   if (stored.info && stored.info->attributes) {

@@ -5,6 +5,8 @@
 #ifndef TARVIK_PLATFORM_POSIX_HOST_OBJECT_H_
 #define TARVIK_PLATFORM_POSIX_HOST_OBJECT_H_
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -50,8 +52,31 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
                                       FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+// What ReadHostInfo asks of statx.
+constexpr unsigned kHostInfoMask = STATX_BASIC_STATS | STATX_BTIME;
+
+// What the caller of ReadHostInfo already knows, or does not need: each
+// spares host calls.
+struct HostInfoHints {
+  // The object's statx (STATX_BASIC_STATS | STATX_BTIME), read a moment ago
+  // through the descriptor of the object.
+  const struct statx* known_stat = nullptr;
+  // The names of the object's extended attributes, listed a moment ago:
+  // those absent are not read.
+  const std::vector<std::string>* attribute_names = nullptr;
+  // The last-write time of a file whose writing has not ended is not needed:
+  // its record is not read (last_write_time and write_time_recorded of such
+  // a file are then not what it shows).
+  bool without_pending_time = false;
+  // The object is a file (not a directory, nor a link) open on the
+  // descriptor, and only what WriteDosInfo needs of it is wanted: its stored
+  // attributes and creation time, without a statx. A creation time that is
+  // not stored then reads as 0, so that setting one always stores it.
+  bool stored_dos_only = false;
+};
+
 // 0, or the errno of the host's failure.
-int ReadHostInfo(const HostObject& object, HostInfo* info);
+int ReadHostInfo(const HostObject& object, HostInfo* info, const HostInfoHints& hints = {});
 
 // The DOS attributes a directory keeps stored (of the directory a link at
 // the path leads to); 0 when it keeps none or they cannot be read. One host

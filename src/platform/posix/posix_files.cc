@@ -207,9 +207,132 @@ DWORD OpenLink(const std::string& host, const OpenRequest& request, ShareTable& 
   return ERROR_SUCCESS;
 }
 
+// The host open flags for the data of a file (not a directory).
+int FileOpenFlags(const OpenRequest& request) {
+  bool want_read = (request.access & kReadRights) != 0;
+  bool want_write = (request.access & kWriteRights) != 0;
+  bool writes = want_write || request.disposition == CREATE_ALWAYS ||
+                request.disposition == TRUNCATE_EXISTING;
+  int flags = O_CLOEXEC | O_NOCTTY;
+  flags |= want_read && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
+  if (want_write && (request.access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) == 0)
+    flags |= O_APPEND;
+  if (request.flags & FILE_FLAG_WRITE_THROUGH)
+    flags |= O_DSYNC;
+  return flags;
+}
+
+// Opens host with flags; reading a source must not change its access time
+// where the host allows.
+int OpenData(const std::string& host, int flags) {
+  if ((flags & O_ACCMODE) != O_RDONLY)
+    return OpenRetryingInterrupts(host, flags);
+  int fd = OpenRetryingInterrupts(host, flags | O_NOATIME);
+  if (fd < 0 && errno == EPERM)
+    fd = OpenRetryingInterrupts(host, flags);
+  return fd;
+}
+
+// Whether the request needs only the object's security, attributes or
+// times, which go through the path: its handle needs no host descriptor.
+bool NeedsNoData(const OpenRequest& request) {
+  return (request.access & (kReadRights | kWriteRights)) == 0 &&
+         request.disposition != CREATE_ALWAYS && request.disposition != TRUNCATE_EXISTING &&
+         ShareTable::DataAccessOf(request.access, request.flags) == 0;
+}
+
+// The open of an existing object once its host descriptor is there: checks
+// the attribute rules on what was opened, records the share, and only then
+// truncates. opened, when given, is the descriptor's statx (kHostInfoMask).
+DWORD FinishOpen(std::shared_ptr<HandleObject> file, const OpenRequest& request, ShareTable& shares,
+                 const struct statx* opened, std::shared_ptr<HandleObject>* out) {
+  const DWORD disposition = request.disposition;
+  const bool want_read = (request.access & kReadRights) != 0;
+  const bool want_write = (request.access & kWriteRights) != 0;
+  const bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  const bool directory = file->is_directory;
+  const HostObject host = ObjectOf(*file);
+  // Data read with attributes that cannot be read would be copied as what it
+  // is not: the object is reported damaged instead.
+  if (want_read && !want_write && !replaces && !directory && DosInfoDamaged(host))
+    return ERROR_FILE_CORRUPT;
+  // Overwritten data takes the file's named streams with it, as on NTFS; the
+  // listing of its attributes also spares reading those it does not have.
+  std::vector<std::string> names;
+  HostInfoHints hints;
+  hints.known_stat = opened;
+  if (replaces) {
+    int list_error = ListAttributesForStreams(host, &names);
+    if (list_error != 0)
+      return ErrorFromErrno(list_error);
+    hints.attribute_names = &names;
+  }
+  bool checks_attributes =
+      want_write || replaces || (request.flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
+  HostInfo meta;
+  if (checks_attributes) {
+    int meta_error = ReadHostInfo(host, &meta, hints);
+    if (meta_error != 0)
+      return ErrorFromErrno(meta_error);
+    DWORD error = CheckAttributes(meta, request);
+    if (error != ERROR_SUCCESS)
+      return error;
+  }
+  // Only a handle that cannot change the size itself keeps it.
+  const bool keeps_size = !want_write && !replaces && !directory && !file->path_only;
+  ShareTable::Key key;
+  if (checks_attributes) {
+    key = ShareKeyOf(meta);
+    if (keeps_size && !meta.is_link)
+      file->size_at_open = meta.size;
+  } else {
+    // One look gives the object's identity and, for a reader, its size.
+    struct statx looked;
+    if (opened == nullptr) {
+      if (::statx(file->fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE | STATX_INO | STATX_BTIME,
+                  &looked) != 0) {
+        return ErrorFromErrno(errno);
+      }
+      opened = &looked;
+    }
+    key = ShareTable::KeyOfStatx(*opened);
+    if (keeps_size && S_ISREG(opened->stx_mode))
+      file->size_at_open = opened->stx_size;
+  }
+  DWORD share_error = TakeShare(shares, request, *file, &key);
+  if (share_error != ERROR_SUCCESS)
+    return share_error;
+  if (replaces) {
+    // The file is marked unfinished before its data goes; a time recorded
+    // for an earlier writing no longer says anything.
+    if (!meta.write_pending && BeginPendingWrite(host) == 0)
+      meta.write_pending = true;
+    if (meta.write_time_recorded)
+      RemovePendingWriteTime(host);
+    file->write_pending = meta.write_pending;
+    // An empty file (one made a moment ago for its descriptor) is left as it
+    // is: on ext4 a truncation also makes the close flush the data at once.
+    if (meta.size != 0 && ::ftruncate(file->fd, 0) != 0)
+      return ErrorFromErrno(errno);
+    int stream_error = RemoveAllStreams(host, names);
+    if (stream_error != 0)
+      return ErrorFromErrno(stream_error);
+  }
+  if (disposition == CREATE_ALWAYS) {
+    // An overwritten file takes the attributes of the request; it keeps its
+    // creation time.
+    DWORD attributes = (request.flags & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE |
+                       (meta.attributes & FILE_ATTRIBUTE_COMPRESSED);
+    int write_error = WriteDosInfo(host, meta, attributes, meta.creation_time);
+    if (write_error != 0)
+      return ErrorFromErrno(write_error);
+  }
+  *out = std::move(file);
+  return ERROR_SUCCESS;
+}
+
 // Opens an existing object (what a link at the path points to, unless the
-// request is for the link itself), checks the attribute rules on what was
-// opened, and only then truncates.
+// request is for the link itself) that a look at the path found.
 DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
                    const OpenRequest& request, ShareTable& shares,
                    std::shared_ptr<HandleObject>* out) {
@@ -226,8 +349,7 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
   // Directories open only for backup semantics, and are never replaced.
   if (directory && ((request.flags & FILE_FLAG_BACKUP_SEMANTICS) == 0 || replaces))
     return ERROR_ACCESS_DENIED;
-  if (!want_read && !want_write && !replaces && !request.path_is_link &&
-      ShareTable::DataAccessOf(request.access, request.flags) == 0) {
+  if (NeedsNoData(request) && !request.path_is_link) {
     // Security, attributes and times alone: the handle needs no host
     // descriptor (two calls fewer), its calls go through the path.
     auto file = std::make_shared<HandleObject>(HandleObject::Kind::kFile, -1, true);
@@ -237,28 +359,9 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
     *out = std::move(file);
     return ERROR_SUCCESS;
   }
-
-  int flags = O_CLOEXEC | O_NOCTTY;
-  if (directory) {
-    flags |= O_RDONLY | O_DIRECTORY;
-  } else {
-    bool writes = want_write || replaces;
-    flags |= want_read && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
-    if (want_write && (request.access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) == 0)
-      flags |= O_APPEND;
-    if (request.flags & FILE_FLAG_WRITE_THROUGH)
-      flags |= O_DSYNC;
-  }
-  int fd = -1;
+  int fd = OpenData(
+      host, directory ? O_CLOEXEC | O_NOCTTY | O_RDONLY | O_DIRECTORY : FileOpenFlags(request));
   bool path_only = false;
-  // Reading a source must not change its access time where the host allows.
-  if ((flags & O_ACCMODE) == O_RDONLY) {
-    fd = OpenRetryingInterrupts(host, flags | O_NOATIME);
-    if (fd < 0 && errno == EPERM)
-      fd = OpenRetryingInterrupts(host, flags);
-  } else {
-    fd = OpenRetryingInterrupts(host, flags);
-  }
   // Opening only to read or change metadata needs no right to the data.
   if (fd < 0 && errno == EACCES && !want_read && !want_write && !replaces) {
     fd = OpenRetryingInterrupts(host, O_PATH | O_CLOEXEC);
@@ -270,71 +373,34 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
   file->host_path = host;
   file->path_only = path_only;
   file->is_directory = directory;
+  return FinishOpen(std::move(file), request, shares, nullptr, out);
+}
 
-  // Data read with attributes that cannot be read would be copied as what it
-  // is not: the object is reported damaged instead.
-  if (want_read && !want_write && !replaces && !directory && DosInfoDamaged(ObjectOf(*file)))
-    return ERROR_FILE_CORRUPT;
-  bool checks_attributes =
-      want_write || replaces || (request.flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
-  HostInfo meta;
-  if (checks_attributes) {
-    int meta_error = ReadHostInfo(ObjectOf(*file), &meta);
-    if (meta_error != 0)
-      return ErrorFromErrno(meta_error);
-    DWORD error = CheckAttributes(meta, request);
-    if (error != ERROR_SUCCESS)
-      return error;
-  }
-  // Only a handle that cannot change the size itself keeps it.
-  const bool keeps_size = !want_write && !replaces && !directory && !path_only;
-  ShareTable::Key key;
-  if (checks_attributes) {
-    key = ShareKeyOf(meta);
-    if (keeps_size && !meta.is_link)
-      file->size_at_open = meta.size;
-  } else {
-    // One look gives the object's identity and, for a reader, its size.
-    struct statx opened;
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE | STATX_INO | STATX_BTIME,
-                &opened) != 0) {
-      return ErrorFromErrno(errno);
-    }
-    key = ShareTable::KeyOfStatx(opened);
-    if (keeps_size && S_ISREG(opened.stx_mode))
-      file->size_at_open = opened.stx_size;
-  }
-  DWORD share_error = TakeShare(shares, request, *file, &key);
-  if (share_error != ERROR_SUCCESS)
-    return share_error;
-  if (replaces) {
-    // The file is marked unfinished before its data goes; a time recorded
-    // for an earlier writing no longer says anything.
-    if (!meta.write_pending && BeginPendingWrite(ObjectOf(*file)) == 0)
-      meta.write_pending = true;
-    if (meta.write_time_recorded)
-      RemovePendingWriteTime(ObjectOf(*file));
-    file->write_pending = meta.write_pending;
-    // An empty file (one made a moment ago for its descriptor) is left as it
-    // is: on ext4 a truncation also makes the close flush the data at once.
-    if (meta.size != 0 && ::ftruncate(fd, 0) != 0)
-      return ErrorFromErrno(errno);
-    // Overwritten data takes the file's named streams with it, as on NTFS.
-    int stream_error = RemoveAllStreams(ObjectOf(*file));
-    if (stream_error != 0)
-      return ErrorFromErrno(stream_error);
-  }
-  if (disposition == CREATE_ALWAYS) {
-    // An overwritten file takes the attributes of the request; it keeps its
-    // creation time.
-    DWORD attributes = (request.flags & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE |
-                       (meta.attributes & FILE_ATTRIBUTE_COMPRESSED);
-    int write_error = WriteDosInfo(ObjectOf(*file), meta, attributes, meta.creation_time);
-    if (write_error != 0)
-      return ErrorFromErrno(write_error);
-  }
-  *out = std::move(file);
-  return ERROR_SUCCESS;
+// What OpenAsNamed answers besides ERROR_SUCCESS and the errors of the file
+// it opened.
+constexpr DWORD kNotThere = 0xFFFFFFFE;   // nothing at the path as named
+constexpr DWORD kLookFirst = 0xFFFFFFFD;  // something else: look at the path first
+
+// Opens the file the path names as written, without a look at it first:
+// what most opens of an existing file's data meet. Links, directories and
+// refusals go the long way, through a look.
+// *size is the size of the file opened.
+DWORD OpenAsNamed(const ResolvedPath& resolved, const OpenRequest& request, ShareTable& shares,
+                  std::shared_ptr<HandleObject>* out, off_t* size) {
+  if (request.disposition == CREATE_NEW || NeedsNoData(request))
+    return kLookFirst;
+  int fd = OpenData(resolved.host, FileOpenFlags(request) | O_NOFOLLOW);
+  if (fd < 0)
+    return errno == ENOENT ? kNotThere : kLookFirst;
+  auto file = std::make_shared<HandleObject>(HandleObject::Kind::kFile, fd, true);
+  file->host_path = resolved.host;
+  struct statx opened;
+  if (::statx(fd, "", AT_EMPTY_PATH, kHostInfoMask, &opened) != 0)
+    return ErrorFromErrno(errno);
+  if (S_ISDIR(opened.stx_mode))
+    return kLookFirst;
+  *size = static_cast<off_t>(opened.stx_size);
+  return FinishOpen(std::move(file), request, shares, &opened, out);
 }
 
 // Whether the object open on the handle is what its host path names now.
@@ -491,7 +557,22 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
         return errno;
       return 0;
     };
-    int host_error = probe();
+    // Most opens meet a file at the name as written: it is opened at once,
+    // and its look comes from its descriptor.
+    error = attempt == 0 ? OpenAsNamed(resolved, request, shares_, &file, &size) : kLookFirst;
+    if (error != kLookFirst && error != kNotThere) {
+      if (error != ERROR_SUCCESS)
+        return FailHandle(error);
+      existed = true;
+      break;
+    }
+    int host_error;
+    if (error == kNotThere) {
+      missing = true;
+      host_error = ENOENT;
+    } else {
+      host_error = probe();
+    }
     if ((host_error == ENOENT || host_error == ENOTDIR) && resolver_.MatchCase(&resolved, missing))
       host_error = probe();
     if (host_error == 0) {
@@ -896,7 +977,15 @@ BOOL PosixOs::SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME*
   HostInfo info;
   const HostInfo* known = nullptr;
   if (!KeepsTime(creation)) {
-    int error = ReadHostInfo(host, &info);
+    // Only a stream's handle goes by the recorded last-write time (see
+    // KeepWriteTime).
+    HostInfoHints hints;
+    hints.without_pending_time = object->stream == nullptr;
+    // A writer of a file keeps its own time whatever the object's state: the
+    // stored DOS information is all it needs.
+    hints.stored_dos_only = host.fd >= 0 && object->stream == nullptr && !object->is_directory &&
+                            (object->access & kWriteRights) != 0;
+    int error = ReadHostInfo(host, &info, hints);
     known = &info;
     if (error == 0)
       error = WriteDosInfo(host, info, info.attributes, NtTimeFromFileTime(*creation));

@@ -91,16 +91,20 @@ int WriteStream(const HostObject& object, const std::string& attribute, std::str
   return error;
 }
 
-int RemoveAllStreams(const HostObject& object) {
-  std::vector<std::string> names;
-  int error = ListHostXattrs(object, &names);
-  if (error != 0)
-    return HasNoAttributes(error) ? 0 : error;
+int ListAttributesForStreams(const HostObject& object, std::vector<std::string>* names) {
+  int error = ListHostXattrs(object, names);
+  if (error == 0)
+    return 0;
+  names->clear();
+  return HasNoAttributes(error) ? 0 : error;
+}
+
+int RemoveAllStreams(const HostObject& object, const std::vector<std::string>& names) {
   std::wstring shown;
   for (const std::string& attribute : names) {
     if (!StreamNameOfAttribute(attribute, &shown))
       continue;
-    error = RemoveHostXattr(object, attribute.c_str());
+    int error = RemoveHostXattr(object, attribute.c_str());
     if (error != 0 && error != ENODATA)
       return error;
   }

@@ -46,8 +46,12 @@ int ReadStream(const HostObject& object, const std::string& attribute, std::stri
 // the value.
 int WriteStream(const HostObject& object, const std::string& attribute, std::string_view data);
 
-// Removes every named stream of object (its data being overwritten).
-int RemoveAllStreams(const HostObject& object);
+// The names of object's extended attributes, to hand to RemoveAllStreams:
+// none where the host keeps no extended attributes. 0 or an errno.
+int ListAttributesForStreams(const HostObject& object, std::vector<std::string>* names);
+// Removes every named stream of object (its data being overwritten); names
+// are its attributes as ListAttributesForStreams listed them.
+int RemoveAllStreams(const HostObject& object, const std::vector<std::string>& names);
 
 }  // namespace tarvik
 
