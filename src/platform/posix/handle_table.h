@@ -6,9 +6,12 @@
 #ifndef TARVIK_PLATFORM_POSIX_HANDLE_TABLE_H_
 #define TARVIK_PLATFORM_POSIX_HANDLE_TABLE_H_
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +55,12 @@ struct HandleObject {
   // that comes up short exactly there has met the end of the file, without
   // another read to be told so. The maximum where unknown.
   uint64_t size_at_open = UINT64_MAX;
+  // What the look at the path found when a handle for metadata alone was
+  // opened (not through a link): a SetFileTime goes by it, since what it
+  // needs of it stays while the object does (its kind and birth time), or
+  // changes only with a writer of this process at work on the same file
+  // (whether its writing has ended).
+  std::optional<struct statx> looked_at_open;
   const WorldVolume* volume = nullptr;  // null: a host path off every drive
   std::string volume_root;              // the host directory of the drive or share
   // Records the handle's open in table (see ShareTable::Open); false when

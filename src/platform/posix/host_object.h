@@ -58,8 +58,7 @@ constexpr unsigned kHostInfoMask = STATX_BASIC_STATS | STATX_BTIME;
 // What the caller of ReadHostInfo already knows, or does not need: each
 // spares host calls.
 struct HostInfoHints {
-  // The object's statx (STATX_BASIC_STATS | STATX_BTIME), read a moment ago
-  // through the descriptor of the object.
+  // The object's statx (kHostInfoMask), read a moment ago.
   const struct statx* known_stat = nullptr;
   // The names of the object's extended attributes, listed a moment ago:
   // those absent are not read.

@@ -333,19 +333,19 @@ DWORD FinishOpen(std::shared_ptr<HandleObject> file, const OpenRequest& request,
 
 // Opens an existing object (what a link at the path points to, unless the
 // request is for the link itself) that a look at the path found.
-DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
+DWORD OpenExisting(const ResolvedPath& resolved, const struct statx& info,
                    const OpenRequest& request, ShareTable& shares,
                    std::shared_ptr<HandleObject>* out) {
   const std::string& host = resolved.host;
   DWORD disposition = request.disposition;
   if (disposition == CREATE_NEW)
     return ERROR_FILE_EXISTS;
-  if (S_ISLNK(info.st_mode))
+  if (S_ISLNK(info.stx_mode))
     return OpenLink(host, request, shares, out);
   bool want_read = (request.access & kReadRights) != 0;
   bool want_write = (request.access & kWriteRights) != 0;
   bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-  bool directory = S_ISDIR(info.st_mode);
+  bool directory = S_ISDIR(info.stx_mode);
   // Directories open only for backup semantics, and are never replaced.
   if (directory && ((request.flags & FILE_FLAG_BACKUP_SEMANTICS) == 0 || replaces))
     return ERROR_ACCESS_DENIED;
@@ -356,6 +356,7 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct stat& info,
     file->host_path = host;
     file->path_only = true;
     file->is_directory = directory;
+    file->looked_at_open = info;
     *out = std::move(file);
     return ERROR_SUCCESS;
   }
@@ -542,18 +543,20 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
   bool existed = false;
   off_t size = 0;
   for (int attempt = 0; attempt < kOpenAttempts && file == nullptr; ++attempt) {
-    struct stat info;
+    struct statx info;
     bool follow = (flags_and_attributes & FILE_FLAG_OPEN_REPARSE_POINT) == 0;
     // The object itself first; a link is followed only when it is there.
     bool missing = false;
     auto probe = [&] {
       missing = false;
-      if (::lstat(resolved.host.c_str(), &info) != 0) {
+      if (::statx(AT_FDCWD, resolved.host.c_str(), AT_SYMLINK_NOFOLLOW, kHostInfoMask, &info) !=
+          0) {
         missing = errno == ENOENT;
         return errno;
       }
-      request.path_is_link = S_ISLNK(info.st_mode);
-      if (follow && request.path_is_link && ::stat(resolved.host.c_str(), &info) != 0)
+      request.path_is_link = S_ISLNK(info.stx_mode);
+      if (follow && request.path_is_link &&
+          ::statx(AT_FDCWD, resolved.host.c_str(), 0, kHostInfoMask, &info) != 0)
         return errno;
       return 0;
     };
@@ -577,7 +580,7 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
       host_error = probe();
     if (host_error == 0) {
       existed = true;
-      size = info.st_size;
+      size = static_cast<off_t>(info.stx_size);
       error = OpenExisting(resolved, info, request, shares_, &file);
     } else if (host_error == ENOENT) {
       existed = false;
@@ -985,6 +988,8 @@ BOOL PosixOs::SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME*
     // stored DOS information is all it needs.
     hints.stored_dos_only = host.fd >= 0 && object->stream == nullptr && !object->is_directory &&
                             (object->access & kWriteRights) != 0;
+    if (object->looked_at_open)
+      hints.known_stat = &*object->looked_at_open;
     int error = ReadHostInfo(host, &info, hints);
     known = &info;
     if (error == 0)
