@@ -31,10 +31,12 @@ PoolSlot& TheSlot() {
 }  // namespace
 
 void PoolWorker::ThreadMain() {
-  threadId_.store(Os::Current().GetCurrentThreadId(), std::memory_order_release);
   // The worker's number is known before its first task, and only the worker
-  // itself logs under its prefix.
-  pool_->RegisterThread(threadId_.load(std::memory_order_relaxed), threadNumber_ + 1);
+  // itself logs under its prefix. Its id shows only once it is registered,
+  // so that whoever sees the id also finds its number.
+  const DWORD id = Os::Current().GetCurrentThreadId();
+  pool_->RegisterThread(id, threadNumber_ + 1);
+  threadId_.store(id, std::memory_order_release);
   for (;;) {
     startEvent_.Wait();
     if (pool_->terminating()) {
