@@ -88,16 +88,9 @@ bool DirectoryIndex::FindNoCase(const std::string& directory, const std::string&
     // else changed the directory after the index last looked.
     bool current = listing.valid && listing.device == before.st_dev &&
                    listing.inode == before.st_ino &&
-                   (!listing.creating.empty() || listing.modified_by_us ||
-                    NotBefore(listing.modified, before.st_mtim));
-    if (current) {
-      if (listing.modified_by_us && listing.creating.empty()) {
-        if (!NotBefore(listing.modified, before.st_mtim))
-          listing.modified = before.st_mtim;
-        listing.modified_by_us = false;
-      }
+                   (!listing.creating.empty() || NotBefore(listing.modified, before.st_mtim));
+    if (current)
       return Answer(listing, folded, found);
-    }
     generation = listing.generation;
     ++listing.readers;
   }
@@ -134,9 +127,6 @@ bool DirectoryIndex::FindNoCase(const std::string& directory, const std::string&
   listing.device = before.st_dev;
   listing.inode = before.st_ino;
   listing.modified = quiet ? before.st_mtim : after.st_mtim;
-  // Creations that ended while the listing was read may postdate the look
-  // after it.
-  listing.modified_by_us = made_meanwhile;
   bool answer = Answer(listing, folded, found);
   Trim();
   return answer;
@@ -178,10 +168,17 @@ void DirectoryIndex::EndCreate(const std::string& directory, const std::string& 
     if (listing.readers > 0)
       listing.made_while_read.try_emplace(folded, name);
   }
-  // The directory is quiet again once the last creation ends: from the next
-  // look-up's look on, its time tells of changes.
-  if (listing.valid && created)
-    listing.modified_by_us = true;
+  if (!listing.valid)
+    return;
+  if (listing.creating.empty()) {
+    // The directory is quiet again: from here on its time tells of changes.
+    struct stat now;
+    if (::stat(key.c_str(), &now) != 0 || now.st_ino != listing.inode) {
+      listing.valid = false;
+      return;
+    }
+    listing.modified = now.st_mtim;
+  }
 }
 
 void DirectoryIndex::WaitForCreation(const std::string& directory, const std::string& name) {

@@ -18,10 +18,7 @@
 //   the directory predates the index's last one goes by the index). While
 //   creations are under way, or were while a listing was read, the index is
 //   trusted as it is: a name another program adds in that moment is found
-//   only once the directory is quiet again. The time the directory shows
-//   after this process's creations is taken from the next look-up's own look
-//   at it (no look of its own at every creation's end): a name another
-//   program adds between the last creation and that look-up is not found.
+//   only once the directory is quiet again.
 //
 // Names with characters Windows forbids (shown through the private-use
 // mapping) are not in the index's scope: callers list the directory for them.
@@ -67,9 +64,6 @@ class DirectoryIndex {
     dev_t device = 0;
     ino_t inode = 0;
     timespec modified{};
-    // Creations of this process ended since modified was read: the next
-    // look-up takes the directory's time from its own look.
-    bool modified_by_us = false;
     std::unordered_map<std::string, std::string> names;  // folded name -> name
     std::unordered_multimap<std::string, std::string> creating;
     // Counts the names this process removed, so that a listing read
