@@ -125,6 +125,11 @@ struct OpenRequest {
   bool path_is_link = false;  // the path names a symbolic link (followed or not)
 };
 
+// Whether the open replaces the data of an existing file.
+bool Replaces(const OpenRequest& request) {
+  return request.disposition == CREATE_ALWAYS || request.disposition == TRUNCATE_EXISTING;
+}
+
 ShareTable::Key ShareKeyOf(const HostInfo& info) {
   return {makedev(static_cast<unsigned>(info.device >> 32), static_cast<unsigned>(info.device)),
           static_cast<ino_t>(info.index),
@@ -169,7 +174,7 @@ DWORD InheritedCompression(const ResolvedPath& resolved, const std::string& host
 // needs the caller to keep those attributes.
 DWORD CheckAttributes(const HostInfo& meta, const OpenRequest& request) {
   bool want_write = (request.access & kWriteRights) != 0;
-  bool replaces = request.disposition == CREATE_ALWAYS || request.disposition == TRUNCATE_EXISTING;
+  bool replaces = Replaces(request);
   bool deletes = (request.flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
   bool changes_data = !meta.is_directory && (want_write || replaces);
   if ((meta.attributes & FILE_ATTRIBUTE_READONLY) && (deletes || changes_data))
@@ -184,7 +189,7 @@ DWORD CheckAttributes(const HostInfo& meta, const OpenRequest& request) {
 
 DWORD OpenLink(const std::string& host, const OpenRequest& request, ShareTable& shares,
                std::shared_ptr<HandleObject>* out) {
-  if (request.disposition == CREATE_ALWAYS || request.disposition == TRUNCATE_EXISTING)
+  if (Replaces(request))
     return ERROR_ACCESS_DENIED;
   if (request.flags & FILE_FLAG_DELETE_ON_CLOSE) {
     HostInfo meta;
@@ -211,8 +216,7 @@ DWORD OpenLink(const std::string& host, const OpenRequest& request, ShareTable& 
 int FileOpenFlags(const OpenRequest& request) {
   bool want_read = (request.access & kReadRights) != 0;
   bool want_write = (request.access & kWriteRights) != 0;
-  bool writes = want_write || request.disposition == CREATE_ALWAYS ||
-                request.disposition == TRUNCATE_EXISTING;
+  bool writes = want_write || Replaces(request);
   int flags = O_CLOEXEC | O_NOCTTY;
   flags |= want_read && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
   if (want_write && (request.access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) == 0)
@@ -236,8 +240,7 @@ int OpenData(const std::string& host, int flags) {
 // Whether the request needs only the object's security, attributes or
 // times, which go through the path: its handle needs no host descriptor.
 bool NeedsNoData(const OpenRequest& request) {
-  return (request.access & (kReadRights | kWriteRights)) == 0 &&
-         request.disposition != CREATE_ALWAYS && request.disposition != TRUNCATE_EXISTING &&
+  return (request.access & (kReadRights | kWriteRights)) == 0 && !Replaces(request) &&
          ShareTable::DataAccessOf(request.access, request.flags) == 0;
 }
 
@@ -249,7 +252,7 @@ DWORD FinishOpen(std::shared_ptr<HandleObject> file, const OpenRequest& request,
   const DWORD disposition = request.disposition;
   const bool want_read = (request.access & kReadRights) != 0;
   const bool want_write = (request.access & kWriteRights) != 0;
-  const bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  const bool replaces = Replaces(request);
   const bool directory = file->is_directory;
   const HostObject host = ObjectOf(*file);
   // Data read with attributes that cannot be read would be copied as what it
@@ -344,7 +347,7 @@ DWORD OpenExisting(const ResolvedPath& resolved, const struct statx& info,
     return OpenLink(host, request, shares, out);
   bool want_read = (request.access & kReadRights) != 0;
   bool want_write = (request.access & kWriteRights) != 0;
-  bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  bool replaces = Replaces(request);
   bool directory = S_ISDIR(info.stx_mode);
   // Directories open only for backup semantics, and are never replaced.
   if (directory && ((request.flags & FILE_FLAG_BACKUP_SEMANTICS) == 0 || replaces))
