@@ -12,6 +12,7 @@
 
 #include "common/sd/acl_bytes.h"
 #include "platform/posix/nt_acl.h"
+#include "platform/posix/posix_os.h"
 #include "support/security_bytes.h"
 #include "support/test_world.h"
 
@@ -313,11 +314,21 @@ class CreationInheritsTest : public testing::Test {
     os_.CloseHandle(file);
   }
 
-  void SetDescriptor(const std::wstring& path, const DescriptorParts& parts) {
+  // A new file whose writing ends: one byte written, then closed.
+  void CreateWritten(const std::wstring& path) {
+    HANDLE file = Open(path, GENERIC_WRITE, CREATE_NEW);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Os::GetLastError();
+    DWORD written = 0;
+    EXPECT_TRUE(os_.WriteFile(file, "x", 1, &written, nullptr));
+    EXPECT_TRUE(os_.CloseHandle(file));
+  }
+
+  void SetDescriptor(const std::wstring& path, const DescriptorParts& parts,
+                     SECURITY_INFORMATION information = 0xF) {
     HANDLE file = Open(path, WRITE_DAC | WRITE_OWNER | ACCESS_SYSTEM_SECURITY, OPEN_EXISTING);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     std::vector<uint8_t> bytes = BuildSelfRelative(parts);
-    EXPECT_TRUE(os_.SetKernelObjectSecurity(file, 0xF, bytes.data()));
+    EXPECT_TRUE(os_.SetKernelObjectSecurity(file, information, bytes.data()));
     os_.CloseHandle(file);
   }
 
@@ -404,7 +415,7 @@ TEST_F(CreationInheritsTest, NewObjectsUnderAStoredDescriptorInheritIt) {
 
   // Reached through a directory link, the parent is the link's target.
   world_.CreateSymlink(L"C:\\link", world_.HostPath(L"C:\\p"));
-  Create(L"C:\\link\\via_link");
+  CreateWritten(L"C:\\link\\via_link");
   ASSERT_TRUE(Stored(L"C:\\p\\via_link").has_value());
   EXPECT_EQ(Stored(L"C:\\p\\via_link")->dacl, file->dacl);
 
@@ -430,6 +441,84 @@ TEST_F(CreationInheritsTest, NewObjectsUnderAStoredDescriptorInheritIt) {
   attributes.lpSecurityDescriptor = nullptr;
   ASSERT_TRUE(os_.CreateDirectoryW(L"C:\\p\\plain_dir", &attributes));
   EXPECT_TRUE(Stored(L"C:\\p\\plain_dir").has_value());
+}
+
+// A new file's inherited descriptor is stored once: merged into the first one
+// set on it, or when its writing ends; until then it is shown as inherited.
+TEST_F(CreationInheritsTest, ANewFileStoresItsInheritedDescriptorOnce) {
+  world_.CreateDirectory(L"C:\\p");
+  SetDescriptor(L"C:\\p", ParentWithDacl(MakeAcl({MakeAce(kAllow, OI, kRead, L"S-1-5-18")})));
+  const std::vector<AceView> inherited{{kAllow, ID, kRead, L"S-1-5-18"}};
+
+  // Made and closed empty, as a copy makes its target before the data.
+  Create(L"C:\\p\\set");
+  EXPECT_FALSE(Stored(L"C:\\p\\set").has_value());
+  ASSERT_TRUE(Get(L"C:\\p\\set").has_value());
+  EXPECT_EQ(AcesOf(Get(L"C:\\p\\set")->dacl), inherited);
+  // A DACL set on it keeps the inherited owner, and is what is stored.
+  DescriptorParts own = ParentWithDacl(MakeAcl({MakeAce(kAllow, 0, kRead, L"S-1-1-0")}));
+  SetDescriptor(L"C:\\p\\set", own, DACL_SECURITY_INFORMATION);
+  std::optional<DescriptorParts> stored = Stored(L"C:\\p\\set");
+  ASSERT_TRUE(stored.has_value());
+  EXPECT_EQ(stored->owner, Sid(kOwner));
+  EXPECT_EQ(stored->dacl, own.dacl);
+  HANDLE writer = Open(L"C:\\p\\set", GENERIC_WRITE, CREATE_ALWAYS);
+  DWORD written = 0;
+  EXPECT_TRUE(os_.WriteFile(writer, "x", 1, &written, nullptr));
+  EXPECT_TRUE(os_.CloseHandle(writer));
+  EXPECT_EQ(Stored(L"C:\\p\\set")->dacl, own.dacl);
+
+  // Its writing ends at the close of the handle that wrote...
+  CreateWritten(L"C:\\p\\written");
+  ASSERT_TRUE(Stored(L"C:\\p\\written").has_value());
+  EXPECT_EQ(AcesOf(Stored(L"C:\\p\\written")->dacl), inherited);
+  // ... or with a last-write time set without write rights (an empty copy).
+  Create(L"C:\\p\\timed");
+  HANDLE timer = Open(L"C:\\p\\timed", FILE_WRITE_ATTRIBUTES, OPEN_EXISTING);
+  FILETIME time{0x10000000, 0x01d00000};
+  EXPECT_TRUE(os_.SetFileTime(timer, nullptr, nullptr, &time));
+  os_.CloseHandle(timer);
+  ASSERT_TRUE(Stored(L"C:\\p\\timed").has_value());
+  EXPECT_EQ(AcesOf(Stored(L"C:\\p\\timed")->dacl), inherited);
+
+  // A rename takes it along; a file deleted takes it with it, and one made
+  // at the same path by another process gets none of it.
+  Create(L"C:\\p\\moved");
+  ASSERT_TRUE(os_.MoveFileW(L"C:\\p\\moved", L"C:\\p\\moved2"));
+  ASSERT_TRUE(Stored(L"C:\\p\\moved2").has_value());
+  Create(L"C:\\p\\deleted");
+  ASSERT_TRUE(os_.DeleteFileW(L"C:\\p\\deleted"));
+  world_.WriteFile(L"C:\\p\\deleted", "made on the host");
+  Create(L"C:\\p\\replaced");
+  ASSERT_EQ(::unlink(world_.HostPath(L"C:\\p\\replaced").c_str()), 0);
+  world_.WriteFile(L"C:\\p\\replaced", "made on the host");
+  for (const wchar_t* path : {L"C:\\p\\deleted", L"C:\\p\\replaced"}) {
+    HANDLE timed = Open(path, FILE_WRITE_ATTRIBUTES, OPEN_EXISTING);
+    EXPECT_TRUE(os_.SetFileTime(timed, nullptr, nullptr, &time));
+    os_.CloseHandle(timed);
+    EXPECT_FALSE(Stored(path).has_value()) << path;
+  }
+
+  // A file left unfinished by a process that ended before storing it gets
+  // it when its data is written again.
+  world_.WriteFile(L"C:\\p\\crashed", "");
+  ASSERT_EQ(::chmod(world_.HostPath(L"C:\\p\\crashed").c_str(), 01644), 0);
+  HANDLE again = Open(L"C:\\p\\crashed", GENERIC_WRITE, CREATE_ALWAYS);
+  EXPECT_TRUE(os_.WriteFile(again, "x", 1, &written, nullptr));
+  EXPECT_TRUE(os_.CloseHandle(again));
+  ASSERT_TRUE(Stored(L"C:\\p\\crashed").has_value());
+  EXPECT_EQ(AcesOf(Stored(L"C:\\p\\crashed")->dacl), inherited);
+
+  // Whatever is still held when the process ends is stored then.
+  {
+    PosixOs other(world_.world());
+    HANDLE left = other.CreateFileW(L"C:\\p\\left", GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(left, INVALID_HANDLE_VALUE);
+    other.CloseHandle(left);
+    EXPECT_FALSE(Stored(L"C:\\p\\left").has_value());
+  }
+  EXPECT_TRUE(Stored(L"C:\\p\\left").has_value());
 }
 
 TEST_F(CreationInheritsTest, WithoutAStoredParentDescriptorNothingIsStored) {

@@ -22,6 +22,14 @@ bool HandleObject::TakeShare(ShareTable& table, const ShareTable::Key& key, DWOR
   return true;
 }
 
+std::optional<ShareTable::Key> HandleObject::identity() const {
+  if (looked_at_open)
+    return ShareTable::KeyOfStatx(*looked_at_open);
+  if (share_table_ != nullptr)
+    return share_key_;
+  return std::nullopt;
+}
+
 void HandleObject::ReleaseShare() {
   if (share_table_ == nullptr)
     return;

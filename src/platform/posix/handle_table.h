@@ -61,6 +61,9 @@ struct HandleObject {
   // changes only with a writer of this process at work on the same file
   // (whether its writing has ended).
   std::optional<struct statx> looked_at_open;
+  // Opened to replace the data of a file left unfinished without a stored
+  // descriptor (see deferred_descriptors.h).
+  bool lacks_inherited_descriptor = false;
   const WorldVolume* volume = nullptr;  // null: a host path off every drive
   std::string volume_root;              // the host directory of the drive or share
   // Records the handle's open in table (see ShareTable::Open); false when
@@ -68,6 +71,9 @@ struct HandleObject {
   bool TakeShare(ShareTable& table, const ShareTable::Key& key, DWORD data_access,
                  DWORD share_mode);
   void ReleaseShare();
+  // The key of the object the handle opened, where the handle knows it
+  // without a look: from the look at its open, or from its share record.
+  std::optional<ShareTable::Key> identity() const;
   // The host object behind the handle was replaced by another (a file by a
   // link, say): the handle's record moves to key, the new object, so that
   // the old one's records do not outlive it. False, holding no record, when

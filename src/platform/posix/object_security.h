@@ -5,6 +5,11 @@
 
 #include <sys/types.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/sd/descriptor_bytes.h"
 #include "common/sd/sid_value.h"
 #include "platform/posix/host_object.h"
 #include "platform/win_types.h"
@@ -31,6 +36,20 @@ struct HostOwner {
 // caller has just read it.
 DWORD StoreInheritedDescriptor(const HostObject& created, bool is_directory,
                                const SidValue& token_user, const HostOwner* known = nullptr);
+
+// The descriptor StoreInheritedDescriptor would store, without storing it:
+// nothing when the object would keep none (*error then tells why, or is
+// ERROR_SUCCESS).
+std::optional<DescriptorParts> InheritedDescriptorOf(const HostObject& created, bool is_directory,
+                                                     const SidValue& token_user,
+                                                     const HostOwner* known, DWORD* error);
+
+// Whether a file whose extended attributes have these names keeps a
+// descriptor.
+bool HasStoredDescriptor(const std::vector<std::string>& attribute_names);
+
+// Stores descriptor on a file or directory. ERROR_SUCCESS or the error.
+DWORD StoreDescriptor(const HostObject& object, const DescriptorParts& descriptor);
 
 }  // namespace tarvik
 

@@ -281,6 +281,9 @@ DWORD FinishOpen(std::shared_ptr<HandleObject> file, const OpenRequest& request,
     if (error != ERROR_SUCCESS)
       return error;
   }
+  // A file left unfinished, by a process that ended before it stored the
+  // descriptor the file inherited, is to inherit it again.
+  file->lacks_inherited_descriptor = replaces && meta.write_pending && !HasStoredDescriptor(names);
   // Only a handle that cannot change the size itself keeps it.
   const bool keeps_size = !want_write && !replaces && !directory && !file->path_only;
   ShareTable::Key key;
@@ -430,7 +433,8 @@ bool OpensHostModes(const WorldVolume* volume) {
 // Creates the file; it inherits its descriptor for creator, the token's
 // user, unless creator is null.
 DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, const SidValue* creator,
-                ShareTable& shares, std::shared_ptr<HandleObject>* out) {
+                ShareTable& shares, DeferredDescriptors& deferred,
+                std::shared_ptr<HandleObject>* out) {
   const std::string& host = resolved.host;
   if (request.disposition == OPEN_EXISTING || request.disposition == TRUNCATE_EXISTING)
     return NotFoundError(host);
@@ -493,13 +497,20 @@ DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, const 
     }
   }
   if (creator != nullptr) {
+    // Born unfinished, the file is shown with the descriptor it inherits,
+    // which is stored when its writing ends or merged into the one its
+    // creator sets first.
     const HostOwner owner{created.stx_uid, created.stx_gid};
-    DWORD error = StoreInheritedDescriptor(ObjectOf(**out), false, *creator, &owner);
+    DWORD error = ERROR_SUCCESS;
+    std::optional<DescriptorParts> inherited =
+        InheritedDescriptorOf(ObjectOf(**out), false, *creator, &owner, &error);
     if (error != ERROR_SUCCESS) {
       ::unlink(host.c_str());
       *out = nullptr;
       return error;
     }
+    if (inherited)
+      deferred.Hold(host, key, std::move(*inherited));
   }
   return ERROR_SUCCESS;
 }
@@ -592,7 +603,7 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
       if (resolver_.names().BeginCreate(parent, name)) {
         const SidValue* creator =
             GivesDescriptor(security_attributes) ? nullptr : &world_.token.user;
-        error = CreateNew(resolved, request, creator, shares_, &file);
+        error = CreateNew(resolved, request, creator, shares_, deferred_, &file);
         resolver_.names().EndCreate(parent, name, error == ERROR_SUCCESS);
       } else {
         // Another letter case of the name is there, or on its way: let its
@@ -611,6 +622,8 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
   }
   if (file == nullptr)
     return FailHandle(ERROR_SHARING_VIOLATION);
+  if (file->lacks_inherited_descriptor)
+    HoldInheritedDescriptor(*file);
 
   file->path = file_name;
   file->access = desired_access;
@@ -870,9 +883,13 @@ BOOL PosixOs::CloseHandle(HANDLE handle) {
     return Fail(ERROR_INVALID_HANDLE);
   object->ReleaseShare();
   // The writer is done: the file shows the time the handle left on it.
+  // A descriptor that cannot be stored leaves the file unfinished.
+  DWORD store_error = ERROR_SUCCESS;
   if (object->write_pending && object->wrote && !object->delete_on_close) {
     PutBackSetTimes(*object);
-    EndPendingWrite(ObjectOf(*object), object->write_time_recorded);
+    store_error = StoreHeldDescriptor(*object);
+    if (store_error == ERROR_SUCCESS)
+      EndPendingWrite(ObjectOf(*object), object->write_time_recorded);
   }
   // Only the object the handle opened goes: another may stand at its path
   // by now (the object was renamed, or replaced and made again).
@@ -884,6 +901,7 @@ BOOL PosixOs::CloseHandle(HANDLE handle) {
     else
       ::unlink(object->host_path.c_str());
     resolver_.names().Forget(ParentOf(object->host_path));
+    deferred_.Forget(object->host_path);
   }
   // A call still running on another thread keeps the descriptor until it ends.
   if (object.use_count() == 1) {
@@ -891,7 +909,7 @@ BOOL PosixOs::CloseHandle(HANDLE handle) {
     if (error_number != 0)
       return Fail(ErrorFromErrno(error_number));
   }
-  return TRUE;
+  return store_error == ERROR_SUCCESS ? TRUE : Fail(store_error);
 }
 
 // --- Metadata by handle ---
@@ -1004,6 +1022,13 @@ BOOL PosixOs::SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME*
   uint64_t write_time = KeepsTime(last_write) ? 0 : NtTimeFromFileTime(*last_write);
   if (access_time == 0 && write_time == 0)
     return TRUE;
+  // A last-write time set without write rights ends the file's writing
+  // (KeepWriteTime): its descriptor goes first.
+  if (write_time != 0 && (object->access & kWriteRights) == 0 && object->stream == nullptr) {
+    DWORD store_error = StoreHeldDescriptor(*object);
+    if (store_error != ERROR_SUCCESS)
+      return Fail(store_error);
+  }
   int error = SetHostTimes(host, access_time != 0 ? &access_time : nullptr,
                            write_time != 0 ? &write_time : nullptr);
   if (error == 0 && write_time != 0)
@@ -1144,6 +1169,7 @@ BOOL PosixOs::DeleteFileW(const wchar_t* file_name) {
   resolver_.names().Forget(ParentOf(resolved.host));
   if (result != 0)
     return Fail(HostError(unlink_error, resolved.host));
+  deferred_.Forget(resolved.host);
   return TRUE;
 }
 
@@ -1165,6 +1191,10 @@ BOOL PosixOs::MoveFileW(const wchar_t* existing_name, const wchar_t* new_name) {
   if (error != ERROR_SUCCESS)
     return Fail(error);
   resolver_.MatchCase(&target);
+  // What is held for the file's old name is stored before the name goes.
+  error = StoreHeldDescriptor(HostObject{source.host, -1}, ShareKeyOf(source_info));
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
   struct stat existing;
   if (::lstat(target.host.c_str(), &existing) == 0) {
     // Only the object itself may stand there: a change of the letter case

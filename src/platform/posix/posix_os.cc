@@ -92,6 +92,13 @@ PosixOs::PosixOs(World world, StdFds std_fds)
   std_error_ = AddConsole(std_fds.error, kDefaultOutputMode);
 }
 
+// A file made by this run whose writing never ended (a copy that failed
+// and whose target could not be deleted) still gets the descriptor it
+// inherited.
+PosixOs::~PosixOs() {
+  StoreAllHeldDescriptors();
+}
+
 HANDLE PosixOs::AddConsole(int fd, DWORD initial_mode) {
   auto console = std::make_shared<HandleObject>(HandleObject::Kind::kConsole, fd, false);
   console->is_terminal = ::isatty(fd) == 1;

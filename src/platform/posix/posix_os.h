@@ -13,6 +13,7 @@
 #include "platform/os.h"
 #include "platform/posix/account_directory.h"
 #include "platform/posix/connection_table.h"
+#include "platform/posix/deferred_descriptors.h"
 #include "platform/posix/handle_table.h"
 #include "platform/posix/memory_mappings.h"
 #include "platform/posix/path_resolver.h"
@@ -33,6 +34,7 @@ class PosixOs : public Os {
 
   explicit PosixOs(World world);
   PosixOs(World world, StdFds std_fds);
+  ~PosixOs() override;
 
   const World& world() const { return world_; }
 
@@ -198,6 +200,16 @@ class PosixOs : public Os {
                        SECURITY_ATTRIBUTES* security_attributes, DWORD creation_disposition,
                        DWORD flags_and_attributes);
   BOOL DeleteStreamW(const std::wstring& file, const std::wstring& stream);
+  // Stores the descriptor held for the file object opened, if any
+  // (deferred_descriptors.h): ERROR_SUCCESS, or the error that left it held.
+  DWORD StoreHeldDescriptor(const HandleObject& object);
+  // The same for the file at file.path, when it is the one identity names
+  // (none: whatever stands there).
+  DWORD StoreHeldDescriptor(const HostObject& file, const std::optional<ShareTable::Key>& identity);
+  // Holds the descriptor the file inherits, as for a file just made.
+  void HoldInheritedDescriptor(const HandleObject& file);
+  // Stores every descriptor still held, each on the file it belongs to.
+  void StoreAllHeldDescriptors();
   // The computer a server argument names (null, empty or "." for this
   // one), or null with *error set to ERROR_BAD_NETPATH.
   const WorldServer* NamedServer(const wchar_t* server_name, DWORD* error) const;
@@ -218,6 +230,8 @@ class PosixOs : public Os {
   // objects leave it when they go.
   ShareTable shares_;
   HandleTable handles_;
+  // The inherited descriptors of new files, not stored yet.
+  DeferredDescriptors deferred_;
   // The keys of the server-side copy (posix_server_copy.cc).
   ResumeKeys resume_keys_;
   // The host device of each drive's or share's root directory, as read once.

@@ -4,7 +4,8 @@
 // user.* attributes, so its descriptor falls back to trusted.NTACL instead.
 // An object without a stored descriptor shows the one Samba serves for it
 // (unstored_descriptor.h). A new object stores the descriptor it inherits
-// from a parent that keeps one.
+// from a parent that keeps one: a directory at once, a file once its writing
+// ends or merged into the first descriptor set on it (deferred_descriptors.h).
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -80,8 +81,22 @@ DWORD ReadStoredDescriptor(const HostObject& host, const char* fallback,
   return ERROR_SUCCESS;
 }
 
-// The stored descriptor, or the synthesized one; ERROR_SUCCESS or the error.
-DWORD ReadDescriptor(const HandleObject& object, DescriptorParts* parts) {
+// The descriptor held for a file this process made, the stored one, or the
+// synthesized one; ERROR_SUCCESS or the error. *held tells whether it was
+// the one held.
+DWORD ReadDescriptor(const HandleObject& object, const DeferredDescriptors& deferred,
+                     DescriptorParts* parts, bool* held) {
+  *held = false;
+  if (!object.is_directory && !object.is_link) {
+    std::optional<ShareTable::Key> identity = object.identity();
+    std::optional<DescriptorParts> inherited =
+        deferred.Find(object.host_path, identity ? &*identity : nullptr);
+    if (inherited) {
+      *parts = std::move(*inherited);
+      *held = true;
+      return ERROR_SUCCESS;
+    }
+  }
   HostObject host = ObjectOf(object);
   std::optional<DescriptorParts> stored;
   DWORD error = ReadStoredDescriptor(host, FallbackName(object), &stored);
@@ -195,15 +210,17 @@ DWORD Merge(const DescriptorParts& update, SECURITY_INFORMATION information,
 
 }  // namespace
 
-DWORD StoreInheritedDescriptor(const HostObject& created, bool is_directory,
-                               const SidValue& token_user, const HostOwner* known) {
+std::optional<DescriptorParts> InheritedDescriptorOf(const HostObject& created, bool is_directory,
+                                                     const SidValue& token_user,
+                                                     const HostOwner* known, DWORD* error) {
+  *error = ERROR_SUCCESS;
   // "/." reaches the directory itself where the parent is reached through a
   // symbolic link.
   HostObject parent{ParentOf(created.path) + "/.", -1};
   std::optional<DescriptorParts> parent_descriptor;
   if (ReadStoredDescriptor(parent, kUserNtAcl, &parent_descriptor) != ERROR_SUCCESS ||
       !parent_descriptor) {
-    return ERROR_SUCCESS;
+    return std::nullopt;
   }
   HostOwner host_owner{};
   if (known != nullptr) {
@@ -212,19 +229,38 @@ DWORD StoreInheritedDescriptor(const HostObject& created, bool is_directory,
     struct stat info;
     int result =
         created.fd >= 0 ? ::fstat(created.fd, &info) : ::lstat(created.path.c_str(), &info);
-    if (result != 0)
-      return HostError(errno, created.path);
+    if (result != 0) {
+      *error = HostError(errno, created.path);
+      return std::nullopt;
+    }
     host_owner = HostOwner{info.st_uid, info.st_gid};
   }
   std::vector<uint8_t> owner =
       token_user == SidValue{} ? UnixSid(1, host_owner.uid) : token_user.ToBytes();
   std::vector<uint8_t> group = UnixSid(2, host_owner.gid);
+  return InheritedDescriptor(*parent_descriptor, is_directory, owner, group, error);
+}
+
+DWORD StoreInheritedDescriptor(const HostObject& created, bool is_directory,
+                               const SidValue& token_user, const HostOwner* known) {
   DWORD error = ERROR_SUCCESS;
   std::optional<DescriptorParts> inherited =
-      InheritedDescriptor(*parent_descriptor, is_directory, owner, group, &error);
+      InheritedDescriptorOf(created, is_directory, token_user, known, &error);
   if (!inherited)
     return error;
-  return WriteStoredDescriptor(created, false, *inherited);
+  return StoreDescriptor(created, *inherited);
+}
+
+bool HasStoredDescriptor(const std::vector<std::string>& attribute_names) {
+  for (const std::string& name : attribute_names) {
+    if (name == kSecurityNtAcl || name == kUserNtAcl)
+      return true;
+  }
+  return false;
+}
+
+DWORD StoreDescriptor(const HostObject& object, const DescriptorParts& descriptor) {
+  return WriteStoredDescriptor(object, false, descriptor);
 }
 
 BOOL PosixOs::GetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION requested,
@@ -241,7 +277,8 @@ BOOL PosixOs::GetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION reques
   if ((requested & ~kSaclParts) != 0 && !HoldsReadControl(object->access))
     return Fail(ERROR_ACCESS_DENIED);
   DescriptorParts stored;
-  DWORD error = ReadDescriptor(*object, &stored);
+  bool held = false;
+  DWORD error = ReadDescriptor(*object, deferred_, &stored, &held);
   if (error != ERROR_SUCCESS)
     return Fail(error);
   std::vector<uint8_t> bytes = BuildSelfRelative(Select(stored, requested));
@@ -272,7 +309,8 @@ BOOL PosixOs::SetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION inform
   if (!update)
     return Fail(ERROR_INVALID_SECURITY_DESCR);
   DescriptorParts stored;
-  DWORD error = ReadDescriptor(*object, &stored);
+  bool held = false;
+  DWORD error = ReadDescriptor(*object, deferred_, &stored, &held);
   // A damaged stored descriptor can still be replaced as a whole.
   constexpr SECURITY_INFORMATION kAllParts = OWNER_SECURITY_INFORMATION |
                                              GROUP_SECURITY_INFORMATION |
@@ -283,7 +321,49 @@ BOOL PosixOs::SetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION inform
     error = Merge(*update, information, &stored);
   if (error == ERROR_SUCCESS)
     error = WriteDescriptor(*object, stored);
-  return error == ERROR_SUCCESS ? TRUE : Fail(error);
+  if (error != ERROR_SUCCESS)
+    return Fail(error);
+  // The inherited descriptor went into the one stored.
+  if (held)
+    deferred_.Forget(object->host_path);
+  return TRUE;
+}
+
+DWORD PosixOs::StoreHeldDescriptor(const HandleObject& object) {
+  if (object.is_directory || object.is_link)
+    return ERROR_SUCCESS;
+  return StoreHeldDescriptor(ObjectOf(object), object.identity());
+}
+
+DWORD PosixOs::StoreHeldDescriptor(const HostObject& file,
+                                   const std::optional<ShareTable::Key>& identity) {
+  std::optional<DescriptorParts> held = deferred_.Find(file.path, identity ? &*identity : nullptr);
+  if (!held)
+    return ERROR_SUCCESS;
+  DWORD error = StoreDescriptor(file, *held);
+  if (error == ERROR_SUCCESS)
+    deferred_.Forget(file.path);
+  return error;
+}
+
+void PosixOs::HoldInheritedDescriptor(const HandleObject& file) {
+  std::optional<ShareTable::Key> identity = file.identity();
+  DWORD error = ERROR_SUCCESS;
+  std::optional<DescriptorParts> inherited =
+      InheritedDescriptorOf(ObjectOf(file), false, world_.token.user, nullptr, &error);
+  if (inherited && identity)
+    deferred_.Hold(file.host_path, *identity, std::move(*inherited));
+}
+
+void PosixOs::StoreAllHeldDescriptors() {
+  for (auto& [host_path, held] : deferred_.TakeAll()) {
+    ShareTable::Key standing;
+    // Only onto the file it was held for.
+    if (ShareTable::KeyOfPath(host_path, &standing) && standing.device == held.identity.device &&
+        standing.inode == held.identity.inode && standing.birth == held.identity.birth) {
+      StoreDescriptor(HostObject{host_path, -1}, held.descriptor);
+    }
+  }
 }
 
 }  // namespace tarvik

@@ -203,6 +203,9 @@ HANDLE PosixOs::CreateStreamW(const wchar_t* file_name, const std::wstring& file
   std::shared_ptr<HandleObject> object = handles_.Remove(base);
   // A file made for its stream has all its data: it is not pending.
   if (made) {
+    DWORD store_error = StoreHeldDescriptor(*object);
+    if (store_error != ERROR_SUCCESS)
+      return FailHandle(store_error);
     EndPendingWrite(ObjectOf(*object), false);
     object->write_pending = false;
   }
