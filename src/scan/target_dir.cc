@@ -4,14 +4,17 @@
 
 namespace tarvik {
 
-TargetDir::TargetDir() {
-  file_map.reserve(kFileMapBuckets);
-  dir_map.reserve(kDirMapBuckets);
-}
+TargetDir::TargetDir() = default;
 
 void TargetDir::AddEntry(std::unique_ptr<FindData> entry) {
   std::wstring key = ToLowerAscii(entry->LongName());
-  EntryMap& map = entry->IsDirectory() ? dir_map : file_map;
+  const bool directory = entry->IsDirectory();
+  EntryMap& map = directory ? dir_map : file_map;
+  // A listing sizes its maps when it fills them: the state a worker builds
+  // for one handed-over file holds one entry at most, and would spend more
+  // on empty buckets than on the file.
+  if (map.empty())
+    map.reserve(directory ? kDirMapBuckets : kFileMapBuckets);
   map[std::move(key)] = std::move(entry);
 }
 
