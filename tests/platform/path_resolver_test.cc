@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/win_error.h"
 #include "util/utf.h"
 
@@ -133,6 +135,60 @@ TEST_F(PathResolverTest, HostPathsAreShownOnTheDriveThatHoldsThem) {
   EXPECT_EQ(Full(L"/hostcx/a"), L"/hostcx/a");
   EXPECT_EQ(Host(L"\\\\?\\/etc/x"), "/etc/x");
   EXPECT_EQ(Host(L"\\\\?\\UNC\\/etc/x\\y"), "/etc/x/y");
+}
+
+// A name in a directory resolved a moment ago resolves as the whole path
+// does (a trailing separator takes the path the long way).
+TEST_F(PathResolverTest, NamesInKnownDirectoriesResolveAsWholePaths) {
+  world_.drives[L'H'] = Drive(L'H', WorldDrive::Type::kFixed, "/hostc/deep");
+  PathResolver resolver(world_, L"C:\\work");
+  PathResolver elsewhere(world_, L"\\\\SRV\\pub\\dir");
+  const std::vector<std::wstring> paths = {L"C:\\a\\b",
+                                           L"c:/a/b",
+                                           L"C:\\a.\\b",
+                                           L"C:\\a...\\b",
+                                           L"C:\\a\\..\\b",
+                                           L"C:\\x",
+                                           L"\\\\?\\C:\\a.\\b",
+                                           L"\\\\SRV\\pub\\a",
+                                           L"\\\\SRV\\pub\\a\\b",
+                                           L"//srv/PUB/a/b",
+                                           L"\\\\?\\UNC\\SRV\\pub\\a",
+                                           L"M:\\a\\b",
+                                           L"x\\y",
+                                           L"C:rel\\y",
+                                           L"\\z\\y",
+                                           L"/etc/x",
+                                           L"/hostc/a\\b",
+                                           L"/hostc/deep",
+                                           L"/hostc/deep/a",
+                                           L"\\\\?\\/etc/x",
+                                           L"C:\\a\\b c",
+                                           L"C:\\a\\\xF03Ab",
+                                           L"C:\\a\\b\\\xF03A",
+                                           L"C:\\a\\b*"};
+  for (int round = 0; round < 2; ++round) {
+    for (const std::wstring& path : paths) {
+      ResolvedPath known, whole;
+      DWORD error = resolver.Resolve(path, &known);
+      ASSERT_EQ(error, resolver.Resolve(path + L"\\", &whole)) << ToUtf8(path);
+      if (error != ERROR_SUCCESS)
+        continue;
+      EXPECT_EQ(known.host, whole.host) << ToUtf8(path);
+      EXPECT_EQ(known.full, whole.full) << ToUtf8(path);
+      EXPECT_EQ(known.components, whole.components) << ToUtf8(path);
+      EXPECT_EQ(known.root_host, whole.root_host) << ToUtf8(path);
+      EXPECT_EQ(known.drive, whole.drive) << ToUtf8(path);
+      EXPECT_EQ(known.share, whole.share) << ToUtf8(path);
+      EXPECT_EQ(known.volume, whole.volume) << ToUtf8(path);
+    }
+  }
+  // Each resolver keeps its own: the same text names another directory there.
+  ResolvedPath here, there;
+  ASSERT_EQ(resolver.Resolve(L"sub\\f", &here), ERROR_SUCCESS);
+  ASSERT_EQ(elsewhere.Resolve(L"sub\\f", &there), ERROR_SUCCESS);
+  EXPECT_EQ(here.host, "/hostc/work/sub/f");
+  EXPECT_EQ(there.host, "/srv/pub/dir/sub/f");
 }
 
 TEST_F(PathResolverTest, InvalidNames) {

@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <optional>
 
@@ -13,6 +15,9 @@
 
 namespace tarvik {
 namespace {
+
+// Numbers the resolvers, whose known directories each thread keeps apart.
+std::atomic<uint64_t> next_resolver_id{1};
 
 bool IsSeparator(wchar_t c, bool literal) {
   return c == L'\\' || (!literal && c == L'/');
@@ -130,7 +135,9 @@ std::vector<std::wstring> SplitPathComponents(std::wstring_view text, bool liter
 }
 
 PathResolver::PathResolver(const World& world, std::wstring current_directory)
-    : world_(world), current_directory_(std::move(current_directory)) {}
+    : world_(world),
+      current_directory_(std::move(current_directory)),
+      id_(next_resolver_id.fetch_add(1)) {}
 
 DWORD PathResolver::Absolute(std::wstring_view path, std::wstring* out) const {
   const std::wstring& cwd = current_directory_;
@@ -335,7 +342,118 @@ std::wstring PathResolver::WindowsPathOf(const std::string& host_path) const {
   return best_rest.empty() ? unc : unc + L"\\" + best_rest;
 }
 
+// The resolutions of the directories this thread named last: the calls for
+// one file name entries of the same few directories, and a path ending in a
+// plain name resolves as its directory does, followed by that name.
+struct PathResolver::KnownDirectory {
+  uint64_t resolver = 0;  // PathResolver::id_; 0: an empty slot
+  std::wstring text;      // as the caller wrote it, ending with its separator
+  ResolvedPath resolved;  // before the host form is shown on a drive
+  bool host_form = false;
+  // A host form as ShowOnDrive shows it.
+  const WorldDrive* shown_drive = nullptr;
+  std::wstring shown_full;
+};
+
+namespace {
+
+// A memo of a function of the path alone (the world and the current
+// directory stay as they are), kept per thread so that no thread waits for
+// another to use it.
+constexpr size_t kKnownDirectories = 4;
+thread_local std::array<PathResolver::KnownDirectory, kKnownDirectories> known_directories;
+thread_local size_t next_known_directory = 0;
+
+// Where the last component of path begins, when it is a plain name after a
+// separator: no '.' or blank at its end, no separator in it, after a '\'
+// (a '/' separates only outside the \\?\ form). npos otherwise.
+size_t PlainLastComponent(std::wstring_view path) {
+  size_t separator = path.find_last_of(L"\\/");
+  if (separator == std::wstring_view::npos || separator + 1 == path.size())
+    return std::wstring_view::npos;
+  if (path[separator] == L'/' && HasLongPrefix(path))
+    return std::wstring_view::npos;
+  std::wstring_view name = path.substr(separator + 1);
+  if (name.back() == L'.' || name.back() == L' ')
+    return std::wstring_view::npos;
+  return separator + 1;
+}
+
+}  // namespace
+
 DWORD PathResolver::Resolve(std::wstring_view path, ResolvedPath* out) const {
+  if (path.empty())
+    return ERROR_PATH_NOT_FOUND;
+  const size_t name_start = PlainLastComponent(path);
+  if (name_start != std::wstring_view::npos) {
+    const KnownDirectory* directory = Known(path.substr(0, name_start));
+    if (directory != nullptr)
+      return ResolveIn(*directory, path.substr(name_start), out);
+  }
+  bool host_form = false;
+  DWORD error = ResolveAsWritten(path, out, &host_form);
+  if (error != ERROR_SUCCESS)
+    return error;
+  ShowOnDrive(host_form, out);
+  return ERROR_SUCCESS;
+}
+
+const PathResolver::KnownDirectory* PathResolver::Known(std::wstring_view directory) const {
+  for (const KnownDirectory& known : known_directories) {
+    if (known.resolver == id_ && known.text == directory)
+      return &known;
+  }
+  KnownDirectory& slot = known_directories[next_known_directory];
+  next_known_directory = (next_known_directory + 1) % kKnownDirectories;
+  slot.resolver = 0;
+  if (ResolveAsWritten(directory, &slot.resolved, &slot.host_form) != ERROR_SUCCESS)
+    return nullptr;
+  if (slot.host_form) {
+    ResolvedPath shown = slot.resolved;
+    ShowOnDrive(true, &shown);
+    slot.shown_drive = shown.drive;
+    slot.shown_full = std::move(shown.full);
+  }
+  slot.text.assign(directory);
+  slot.resolver = id_;
+  return &slot;
+}
+
+DWORD PathResolver::ResolveIn(const KnownDirectory& directory, std::wstring_view name,
+                              ResolvedPath* out) const {
+  std::string host_name;
+  DWORD error = ComponentToHost(name, &host_name);
+  if (error != ERROR_SUCCESS)
+    return error;
+  const ResolvedPath& known = directory.resolved;
+  out->host = JoinHost(known.host, host_name);
+  out->full = known.full;
+  if (!known.components.empty())
+    out->full += directory.host_form ? L'/' : L'\\';
+  out->full += name;
+  out->root_host = known.root_host;
+  out->components = known.components;
+  out->components.emplace_back(name);
+  out->drive = known.drive;
+  out->server = known.server;
+  out->share = known.share;
+  // A name on the drive that shows its directory is shown below it there.
+  const WorldDrive* drive = directory.host_form ? world_.DriveForHostPath(out->host) : nullptr;
+  if (drive != nullptr && drive == directory.shown_drive) {
+    out->drive = drive;
+    out->full = directory.shown_full;
+    if (out->full.back() != L'\\')
+      out->full += L'\\';
+    out->full += FromUtf8(host_name);
+    out->volume = &drive->volume;
+    return ERROR_SUCCESS;
+  }
+  ShowOnDrive(directory.host_form, out);
+  return ERROR_SUCCESS;
+}
+
+DWORD PathResolver::ResolveAsWritten(std::wstring_view path, ResolvedPath* out,
+                                     bool* host_form_out) const {
   if (path.empty())
     return ERROR_PATH_NOT_FOUND;
   std::wstring absolute;
@@ -400,6 +518,12 @@ DWORD PathResolver::Resolve(std::wstring_view path, ResolvedPath* out) const {
   out->drive = root.drive;
   out->server = root.server;
   out->share = root.share;
+  out->full = std::move(full);
+  *host_form_out = host_form;
+  return ERROR_SUCCESS;
+}
+
+void PathResolver::ShowOnDrive(bool host_form, ResolvedPath* out) const {
   if (host_form) {
     // A host path is shown on the drive that holds it, when one does.
     out->drive = world_.DriveForHostPath(out->host);
@@ -410,14 +534,12 @@ DWORD PathResolver::Resolve(std::wstring_view path, ResolvedPath* out) const {
         windows += c == L'/' ? L'\\' : c;
       if (windows.size() == 2 || windows[2] != L'\\')
         windows.insert(2, L"\\");
-      full = std::move(windows);
+      out->full = std::move(windows);
     }
   }
-  out->full = std::move(full);
   out->volume = out->share != nullptr   ? &out->share->volume
                 : out->drive != nullptr ? &out->drive->volume
                                         : nullptr;
-  return ERROR_SUCCESS;
 }
 
 }  // namespace tarvik

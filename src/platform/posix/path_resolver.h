@@ -4,6 +4,7 @@
 #ifndef TARVIK_PLATFORM_POSIX_PATH_RESOLVER_H_
 #define TARVIK_PLATFORM_POSIX_PATH_RESOLVER_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +63,9 @@ class PathResolver {
   // removals of this process are reported to it.
   DirectoryIndex& names() const { return names_; }
 
+  // A directory resolved a moment ago on this thread (path_resolver.cc).
+  struct KnownDirectory;
+
  private:
   struct Root {
     std::string host;
@@ -71,6 +75,16 @@ class PathResolver {
     const WorldShare* share = nullptr;
   };
 
+  // The resolution of directory (text ending with a separator), from this
+  // thread's known directories or made now; null when it fails.
+  const KnownDirectory* Known(std::wstring_view directory) const;
+  // The resolution of a plain name in a known directory.
+  DWORD ResolveIn(const KnownDirectory& directory, std::wstring_view name, ResolvedPath* out) const;
+  // Resolve without showing a host path on the drive that holds it
+  // (*host_form tells whether it is one) and without the volume.
+  DWORD ResolveAsWritten(std::wstring_view path, ResolvedPath* out, bool* host_form) const;
+  // Shows a host path on the drive that holds it, and fills in the volume.
+  void ShowOnDrive(bool host_form, ResolvedPath* out) const;
   DWORD Absolute(std::wstring_view path, std::wstring* out) const;
   DWORD DriveRoot(wchar_t letter, Root* root) const;
   DWORD ShareRoot(std::wstring_view server_name, std::wstring_view share_name, Root* root) const;
@@ -81,6 +95,8 @@ class PathResolver {
 
   const World& world_;
   std::wstring current_directory_;
+  // Tells this resolver's known directories from another's.
+  const uint64_t id_;
   mutable DirectoryIndex names_;
 };
 
