@@ -1,5 +1,6 @@
 #include "util/utf.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tarvik {
@@ -62,17 +63,27 @@ void AppendWide(std::wstring& out, char32_t c) {
 }  // namespace
 
 std::string ToUtf8(std::wstring_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();)
+  // Most text (paths above all) is ASCII, which is its own encoding.
+  size_t ascii = 0;
+  while (ascii < text.size() && static_cast<uint32_t>(text[ascii]) < 0x80)
+    ++ascii;
+  std::string out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
+  if (ascii == text.size())
+    return out;
+  out.reserve(text.size() + 8);
+  for (size_t i = ascii; i < text.size();)
     AppendUtf8(out, NextCodePoint(text, &i));
   return out;
 }
 
 std::wstring FromUtf8(std::string_view bytes) {
-  std::wstring out;
-  out.reserve(bytes.size());
   size_t i = 0;
+  while (i < bytes.size() && static_cast<uint8_t>(bytes[i]) < 0x80)
+    ++i;
+  std::wstring out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(i));
+  if (i == bytes.size())
+    return out;
+  out.reserve(bytes.size());
   while (i < bytes.size()) {
     auto lead = static_cast<uint8_t>(bytes[i]);
     int length = lead < 0x80           ? 1

@@ -134,6 +134,36 @@ std::vector<std::wstring> SplitPathComponents(std::wstring_view text, bool liter
   return components;
 }
 
+PathComponents::PathComponents(std::vector<std::wstring> names) {
+  if (!names.empty())
+    shared_ = std::make_shared<const std::vector<std::wstring>>(std::move(names));
+}
+
+PathComponents::PathComponents(const PathComponents& directory, std::wstring_view name)
+    : last_(name), has_last_(true) {
+  if (!directory.has_last_) {
+    shared_ = directory.shared_;
+  } else {
+    // A directory that is itself an entry of a directory: its names are
+    // gathered once here, for every path resolved in it.
+    std::vector<std::wstring> names;
+    names.reserve(directory.size());
+    for (size_t i = 0; i < directory.size(); ++i)
+      names.push_back(directory[i]);
+    shared_ = std::make_shared<const std::vector<std::wstring>>(std::move(names));
+  }
+}
+
+bool PathComponents::operator==(const PathComponents& other) const {
+  if (size() != other.size())
+    return false;
+  for (size_t i = 0; i < size(); ++i) {
+    if ((*this)[i] != other[i])
+      return false;
+  }
+  return true;
+}
+
 PathResolver::PathResolver(const World& world, std::wstring current_directory)
     : world_(world),
       current_directory_(std::move(current_directory)),
@@ -432,8 +462,7 @@ DWORD PathResolver::ResolveIn(const KnownDirectory& directory, std::wstring_view
     out->full += directory.host_form ? L'/' : L'\\';
   out->full += name;
   out->root_host = known.root_host;
-  out->components = known.components;
-  out->components.emplace_back(name);
+  out->components = PathComponents(known.components, name);
   out->drive = known.drive;
   out->server = known.server;
   out->share = known.share;
@@ -514,7 +543,7 @@ DWORD PathResolver::ResolveAsWritten(std::wstring_view path, ResolvedPath* out,
 
   out->host = std::move(host);
   out->root_host = root.host;
-  out->components = std::move(components);
+  out->components = PathComponents(std::move(components));
   out->drive = root.drive;
   out->server = root.server;
   out->share = root.share;

@@ -5,6 +5,7 @@
 #define TARVIK_PLATFORM_POSIX_PATH_RESOLVER_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,31 @@
 #include "platform/world.h"
 
 namespace tarvik {
+
+// The names of a resolved path below its root: those of its directory,
+// shared by the paths resolved in it, and its own last one.
+class PathComponents {
+ public:
+  PathComponents() = default;
+  explicit PathComponents(std::vector<std::wstring> names);
+  // The names of a directory's entry called name.
+  PathComponents(const PathComponents& directory, std::wstring_view name);
+
+  size_t size() const { return shared_size() + (has_last_ ? 1 : 0); }
+  bool empty() const { return size() == 0; }
+  const std::wstring& operator[](size_t i) const {
+    return i < shared_size() ? (*shared_)[i] : last_;
+  }
+  const std::wstring& back() const { return (*this)[size() - 1]; }
+  bool operator==(const PathComponents& other) const;
+
+ private:
+  size_t shared_size() const { return shared_ == nullptr ? 0 : shared_->size(); }
+
+  std::shared_ptr<const std::vector<std::wstring>> shared_;
+  std::wstring last_;
+  bool has_last_ = false;
+};
 
 struct ResolvedPath {
   std::string host;   // "/srv/a/b"
@@ -25,7 +51,7 @@ struct ResolvedPath {
 
   // How host was made: the root's host directory and the names below it.
   std::string root_host;
-  std::vector<std::wstring> components;
+  PathComponents components;
 
   bool IsRoot() const { return components.empty(); }
 };
