@@ -14,6 +14,7 @@
 #ifndef TARVIK_PLATFORM_POSIX_DEFERRED_DESCRIPTORS_H_
 #define TARVIK_PLATFORM_POSIX_DEFERRED_DESCRIPTORS_H_
 
+#include <array>
 #include <atomic>
 #include <mutex>
 #include <optional>
@@ -47,10 +48,18 @@ class DeferredDescriptors {
   std::vector<std::pair<std::string, Held>> TakeAll();
 
  private:
-  // Most calls find nothing held: they are spared the lock.
+  // Split by path, each part with its own lock, so that the workers making
+  // files side by side do not wait for each other.
+  static constexpr size_t kShards = 16;
+  struct alignas(64) Shard {
+    std::mutex mutex;
+    std::unordered_map<std::string, Held> held;
+  };
+  Shard& ShardOf(const std::string& host_path) const;
+
+  // Most calls of a run that holds nothing are spared the locks.
   std::atomic<size_t> count_{0};
-  mutable std::mutex mutex_;
-  std::unordered_map<std::string, Held> held_;
+  mutable std::array<Shard, kShards> shards_;
 };
 
 }  // namespace tarvik

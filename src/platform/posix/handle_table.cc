@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
+#include <thread>
 
 namespace tarvik {
 
@@ -55,46 +57,64 @@ int HandleObject::Close() {
   return result == 0 || errno == EINTR ? 0 : errno;
 }
 
-HANDLE HandleTable::Add(std::shared_ptr<HandleObject> object) {
-  std::lock_guard lock(mutex_);
-  size_t slot;
-  if (!free_slots_.empty()) {
-    slot = free_slots_.back();
-    free_slots_.pop_back();
-    slots_[slot] = std::move(object);
-  } else {
-    slot = slots_.size();
-    slots_.push_back(std::move(object));
-  }
-  return reinterpret_cast<HANDLE>(static_cast<uintptr_t>((slot + 1) * 4));
+namespace {
+
+// The shard where this thread adds its handles: one of its own, mostly, so
+// that the threads opening and closing files side by side do not wait for
+// each other.
+size_t ShardOfThisThread() {
+  thread_local const size_t shard =
+      std::hash<std::thread::id>()(std::this_thread::get_id()) % HandleTable::kShards;
+  return shard;
 }
 
-bool HandleTable::SlotOf(HANDLE handle, size_t* slot) {
+}  // namespace
+
+HANDLE HandleTable::Add(std::shared_ptr<HandleObject> object) {
+  const size_t shard_index = ShardOfThisThread();
+  Shard& shard = shards_[shard_index];
+  std::lock_guard lock(shard.mutex);
+  size_t slot;
+  if (!shard.free_slots.empty()) {
+    slot = shard.free_slots.back();
+    shard.free_slots.pop_back();
+    shard.slots[slot] = std::move(object);
+  } else {
+    slot = shard.slots.size();
+    shard.slots.push_back(std::move(object));
+  }
+  return reinterpret_cast<HANDLE>(static_cast<uintptr_t>((slot * kShards + shard_index + 1) * 4));
+}
+
+bool HandleTable::SlotOf(HANDLE handle, size_t* shard, size_t* slot) {
   uintptr_t value = reinterpret_cast<uintptr_t>(handle);
   if (value == 0 || value % 4 != 0 || handle == INVALID_HANDLE_VALUE)
     return false;
-  *slot = value / 4 - 1;
+  *shard = (value / 4 - 1) % kShards;
+  *slot = (value / 4 - 1) / kShards;
   return true;
 }
 
 std::shared_ptr<HandleObject> HandleTable::Get(HANDLE handle) const {
-  size_t slot;
-  if (!SlotOf(handle, &slot))
+  size_t shard_index, slot;
+  if (!SlotOf(handle, &shard_index, &slot))
     return nullptr;
-  std::lock_guard lock(mutex_);
-  return slot < slots_.size() ? slots_[slot] : nullptr;
+  const Shard& shard = shards_[shard_index];
+  std::lock_guard lock(shard.mutex);
+  return slot < shard.slots.size() ? shard.slots[slot] : nullptr;
 }
 
 std::shared_ptr<HandleObject> HandleTable::Remove(HANDLE handle) {
-  size_t slot;
-  if (!SlotOf(handle, &slot))
+  size_t shard_index, slot;
+  if (!SlotOf(handle, &shard_index, &slot))
     return nullptr;
-  std::lock_guard lock(mutex_);
-  if (slot >= slots_.size() || slots_[slot] == nullptr)
+  Shard& shard = shards_[shard_index];
+  std::lock_guard lock(shard.mutex);
+  if (slot >= shard.slots.size() || shard.slots[slot] == nullptr)
     return nullptr;
-  std::shared_ptr<HandleObject> object = std::move(slots_[slot]);
-  slots_[slot] = nullptr;
-  free_slots_.push_back(slot);
+  std::shared_ptr<HandleObject> object = std::move(shard.slots[slot]);
+  shard.slots[slot] = nullptr;
+  shard.free_slots.push_back(slot);
   return object;
 }
 

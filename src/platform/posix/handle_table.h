@@ -8,6 +8,7 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -112,6 +113,9 @@ struct HandleObject {
 
 class HandleTable {
  public:
+  // The table is split in shards, each with its own lock.
+  static constexpr size_t kShards = 64;
+
   HANDLE Add(std::shared_ptr<HandleObject> object);
   // Null for a value that names no open handle.
   std::shared_ptr<HandleObject> Get(HANDLE handle) const;
@@ -119,11 +123,15 @@ class HandleTable {
   std::shared_ptr<HandleObject> Remove(HANDLE handle);
 
  private:
-  static bool SlotOf(HANDLE handle, size_t* slot);
+  struct alignas(64) Shard {
+    mutable std::mutex mutex;
+    std::vector<std::shared_ptr<HandleObject>> slots;
+    std::vector<size_t> free_slots;
+  };
 
-  mutable std::mutex mutex_;
-  std::vector<std::shared_ptr<HandleObject>> slots_;
-  std::vector<size_t> free_slots_;
+  static bool SlotOf(HANDLE handle, size_t* shard, size_t* slot);
+
+  std::array<Shard, kShards> shards_;
 };
 
 }  // namespace tarvik

@@ -64,9 +64,14 @@ size_t ShareTable::KeyHash::operator()(const Key& key) const {
          std::hash<std::string>()(key.stream);
 }
 
+ShareTable::Shard& ShareTable::ShardOf(const Key& key) const {
+  return shards_[(KeyHash()(key) >> 8) % kShards];
+}
+
 bool ShareTable::Open(const Key& key, DWORD access, DWORD share_mode) {
-  std::lock_guard lock(mutex_);
-  Counts& counts = counts_[key];
+  Shard& shard = ShardOf(key);
+  std::lock_guard lock(shard.mutex);
+  Counts& counts = shard.counts[key];
   // What every open so far lets others do, and what some open so far does.
   DWORD shared_by_all = (counts.shared_read == counts.opens ? FILE_SHARE_READ : 0) |
                         (counts.shared_write == counts.opens ? FILE_SHARE_WRITE : 0) |
@@ -76,7 +81,7 @@ bool ShareTable::Open(const Key& key, DWORD access, DWORD share_mode) {
                  (counts.deleters > 0 ? FILE_SHARE_DELETE : 0);
   if ((access & ~shared_by_all) != 0 || (in_use & ~share_mode) != 0) {
     if (counts.opens == 0)
-      counts_.erase(key);
+      shard.counts.erase(key);
     return false;
   }
   ++counts.opens;
@@ -90,13 +95,14 @@ bool ShareTable::Open(const Key& key, DWORD access, DWORD share_mode) {
 }
 
 void ShareTable::Close(const Key& key, DWORD access, DWORD share_mode) {
-  std::lock_guard lock(mutex_);
-  auto found = counts_.find(key);
-  if (found == counts_.end())
+  Shard& shard = ShardOf(key);
+  std::lock_guard lock(shard.mutex);
+  auto found = shard.counts.find(key);
+  if (found == shard.counts.end())
     return;
   Counts& counts = found->second;
   if (--counts.opens == 0) {
-    counts_.erase(found);
+    shard.counts.erase(found);
     return;
   }
   counts.readers -= (access & FILE_SHARE_READ) != 0;
@@ -108,9 +114,10 @@ void ShareTable::Close(const Key& key, DWORD access, DWORD share_mode) {
 }
 
 bool ShareTable::AllowsDelete(const Key& key) const {
-  std::lock_guard lock(mutex_);
-  auto found = counts_.find(key);
-  return found == counts_.end() || found->second.shared_delete == found->second.opens;
+  Shard& shard = ShardOf(key);
+  std::lock_guard lock(shard.mutex);
+  auto found = shard.counts.find(key);
+  return found == shard.counts.end() || found->second.shared_delete == found->second.opens;
 }
 
 }  // namespace tarvik

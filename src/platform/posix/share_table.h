@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -71,8 +72,16 @@ class ShareTable {
     size_t operator()(const Key& key) const;
   };
 
-  mutable std::mutex mutex_;
-  std::unordered_map<Key, Counts, KeyHash> counts_;
+  // The table is split by key, each part with its own lock, so that the
+  // opens of different files do not wait for each other.
+  static constexpr size_t kShards = 16;
+  struct alignas(64) Shard {
+    std::mutex mutex;
+    std::unordered_map<Key, Counts, KeyHash> counts;
+  };
+  Shard& ShardOf(const Key& key) const;
+
+  mutable std::array<Shard, kShards> shards_;
 };
 
 }  // namespace tarvik
