@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 namespace tarvik {
 namespace {
@@ -60,27 +61,33 @@ void AppendWide(std::wstring& out, char32_t c) {
   }
 }
 
+// The ASCII characters text begins with, which are their own encoding in
+// both forms: most text (paths above all) is nothing else.
+template <typename To, typename From>
+To LeadingAscii(From text) {
+  size_t length = 0;
+  while (length < text.size() &&
+         static_cast<std::make_unsigned_t<typename From::value_type>>(text[length]) < 0x80) {
+    ++length;
+  }
+  return To(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
 }  // namespace
 
 std::string ToUtf8(std::wstring_view text) {
-  // Most text (paths above all) is ASCII, which is its own encoding.
-  size_t ascii = 0;
-  while (ascii < text.size() && static_cast<uint32_t>(text[ascii]) < 0x80)
-    ++ascii;
-  std::string out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
-  if (ascii == text.size())
+  std::string out = LeadingAscii<std::string>(text);
+  if (out.size() == text.size())
     return out;
   out.reserve(text.size() + 8);
-  for (size_t i = ascii; i < text.size();)
+  for (size_t i = out.size(); i < text.size();)
     AppendUtf8(out, NextCodePoint(text, &i));
   return out;
 }
 
 std::wstring FromUtf8(std::string_view bytes) {
-  size_t i = 0;
-  while (i < bytes.size() && static_cast<uint8_t>(bytes[i]) < 0x80)
-    ++i;
-  std::wstring out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(i));
+  std::wstring out = LeadingAscii<std::wstring>(bytes);
+  size_t i = out.size();
   if (i == bytes.size())
     return out;
   out.reserve(bytes.size());
