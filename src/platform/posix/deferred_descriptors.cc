@@ -3,16 +3,6 @@
 #include <functional>
 
 namespace tarvik {
-namespace {
-
-// A key of one of the file's streams names the file too.
-bool SameObject(const ShareTable::Key& first, const ShareTable::Key& second) {
-  return first.device == second.device && first.inode == second.inode &&
-         first.birth == second.birth;
-}
-
-}  // namespace
-
 DeferredDescriptors::Shard& DeferredDescriptors::ShardOf(const std::string& host_path) const {
   return shards_[(std::hash<std::string>()(host_path) >> 8) % kShards];
 }
@@ -27,15 +17,14 @@ void DeferredDescriptors::Hold(const std::string& host_path, const ShareTable::K
     count_.fetch_add(1, std::memory_order_release);
 }
 
-std::optional<DescriptorParts> DeferredDescriptors::Find(const std::string& host_path,
-                                                         const ShareTable::Key* identity) const {
+std::optional<DescriptorParts> DeferredDescriptors::Find(
+    const std::string& host_path, const std::optional<ShareTable::Key>& identity) const {
   if (count_.load(std::memory_order_acquire) == 0)
     return std::nullopt;
   Shard& shard = ShardOf(host_path);
   std::lock_guard<std::mutex> lock(shard.mutex);
   auto found = shard.held.find(host_path);
-  if (found == shard.held.end() ||
-      (identity != nullptr && !SameObject(found->second.identity, *identity))) {
+  if (found == shard.held.end() || (identity && !found->second.identity.SameObject(*identity))) {
     return std::nullopt;
   }
   return found->second.descriptor;

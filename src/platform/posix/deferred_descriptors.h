@@ -39,9 +39,9 @@ class DeferredDescriptors {
   void Hold(const std::string& host_path, const ShareTable::Key& identity,
             DescriptorParts descriptor);
   // The descriptor held for the file at host_path, when there is one and the
-  // file is the one identity names (null: whatever stands there).
+  // file is the one identity names (none: whatever stands there).
   std::optional<DescriptorParts> Find(const std::string& host_path,
-                                      const ShareTable::Key* identity) const;
+                                      const std::optional<ShareTable::Key>& identity) const;
   // Lets go of what is held for host_path: stored, or the file is gone.
   void Forget(const std::string& host_path);
   // Everything held, which is let go.

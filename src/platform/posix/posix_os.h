@@ -206,6 +206,8 @@ class PosixOs : public Os {
   // The same for the file at file.path, when it is the one identity names
   // (none: whatever stands there).
   DWORD StoreHeldDescriptor(const HostObject& file, const std::optional<ShareTable::Key>& identity);
+  // Stores held, if any, on file and lets it go.
+  DWORD StoreHeld(const HostObject& file, const std::optional<DescriptorParts>& held);
   // Holds the descriptor the file inherits, as for a file just made.
   void HoldInheritedDescriptor(const HandleObject& file);
   // Stores every descriptor still held, each on the file it belongs to.

@@ -81,21 +81,25 @@ DWORD ReadStoredDescriptor(const HostObject& host, const char* fallback,
   return ERROR_SUCCESS;
 }
 
+// The descriptor held for the file the handle opened, if it is one this
+// process made and has not stored the descriptor of yet.
+std::optional<DescriptorParts> HeldFor(const HandleObject& object,
+                                       const DeferredDescriptors& deferred) {
+  if (object.is_directory || object.is_link)
+    return std::nullopt;
+  return deferred.Find(object.host_path, object.identity());
+}
+
 // The descriptor held for a file this process made, the stored one, or the
 // synthesized one; ERROR_SUCCESS or the error. *held tells whether it was
 // the one held.
 DWORD ReadDescriptor(const HandleObject& object, const DeferredDescriptors& deferred,
                      DescriptorParts* parts, bool* held) {
-  *held = false;
-  if (!object.is_directory && !object.is_link) {
-    std::optional<ShareTable::Key> identity = object.identity();
-    std::optional<DescriptorParts> inherited =
-        deferred.Find(object.host_path, identity ? &*identity : nullptr);
-    if (inherited) {
-      *parts = std::move(*inherited);
-      *held = true;
-      return ERROR_SUCCESS;
-    }
+  std::optional<DescriptorParts> inherited = HeldFor(object, deferred);
+  *held = inherited.has_value();
+  if (inherited) {
+    *parts = std::move(*inherited);
+    return ERROR_SUCCESS;
   }
   HostObject host = ObjectOf(object);
   std::optional<DescriptorParts> stored;
@@ -330,14 +334,15 @@ BOOL PosixOs::SetKernelObjectSecurity(HANDLE handle, SECURITY_INFORMATION inform
 }
 
 DWORD PosixOs::StoreHeldDescriptor(const HandleObject& object) {
-  if (object.is_directory || object.is_link)
-    return ERROR_SUCCESS;
-  return StoreHeldDescriptor(ObjectOf(object), object.identity());
+  return StoreHeld(ObjectOf(object), HeldFor(object, deferred_));
 }
 
 DWORD PosixOs::StoreHeldDescriptor(const HostObject& file,
                                    const std::optional<ShareTable::Key>& identity) {
-  std::optional<DescriptorParts> held = deferred_.Find(file.path, identity ? &*identity : nullptr);
+  return StoreHeld(file, deferred_.Find(file.path, identity));
+}
+
+DWORD PosixOs::StoreHeld(const HostObject& file, const std::optional<DescriptorParts>& held) {
   if (!held)
     return ERROR_SUCCESS;
   DWORD error = StoreDescriptor(file, *held);
@@ -359,8 +364,7 @@ void PosixOs::StoreAllHeldDescriptors() {
   for (auto& [host_path, held] : deferred_.TakeAll()) {
     ShareTable::Key standing;
     // Only onto the file it was held for.
-    if (ShareTable::KeyOfPath(host_path, &standing) && standing.device == held.identity.device &&
-        standing.inode == held.identity.inode && standing.birth == held.identity.birth) {
+    if (ShareTable::KeyOfPath(host_path, &standing) && standing.SameObject(held.identity)) {
       StoreDescriptor(HostObject{host_path, -1}, held.descriptor);
     }
   }

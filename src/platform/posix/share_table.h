@@ -34,6 +34,10 @@ class ShareTable {
     // sharing is its own, as on NTFS; empty for the object's own data.
     std::string stream;
     bool operator==(const Key&) const = default;
+    // Whether other names the same object, whichever of its streams.
+    bool SameObject(const Key& other) const {
+      return device == other.device && inode == other.inode && birth == other.birth;
+    }
   };
 
   // The key of the object open on fd; false (errno set) when the host
