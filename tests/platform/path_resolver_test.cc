@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 #include "platform/win_error.h"
@@ -189,6 +190,11 @@ TEST_F(PathResolverTest, NamesInKnownDirectoriesResolveAsWholePaths) {
   ASSERT_EQ(elsewhere.Resolve(L"sub\\f", &there), ERROR_SUCCESS);
   EXPECT_EQ(here.host, "/hostc/work/sub/f");
   EXPECT_EQ(there.host, "/srv/pub/dir/sub/f");
+  // Another thread meets the directories this one resolved.
+  ResolvedPath from_other_thread;
+  std::thread([&] { resolver.Resolve(L"sub\\f", &from_other_thread); }).join();
+  EXPECT_EQ(from_other_thread.host, here.host);
+  EXPECT_EQ(from_other_thread.full, here.full);
 }
 
 TEST_F(PathResolverTest, InvalidNames) {

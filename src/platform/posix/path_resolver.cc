@@ -6,7 +6,10 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <functional>
+#include <mutex>
 #include <optional>
+#include <unordered_map>
 
 #include "platform/posix/name_mapping.h"
 #include "platform/win_error.h"
@@ -164,10 +167,6 @@ bool PathComponents::operator==(const PathComponents& other) const {
   return true;
 }
 
-PathResolver::PathResolver(const World& world, std::wstring current_directory)
-    : world_(world),
-      current_directory_(std::move(current_directory)),
-      id_(next_resolver_id.fetch_add(1)) {}
 
 DWORD PathResolver::Absolute(std::wstring_view path, std::wstring* out) const {
   const std::wstring& cwd = current_directory_;
@@ -372,11 +371,11 @@ std::wstring PathResolver::WindowsPathOf(const std::string& host_path) const {
   return best_rest.empty() ? unc : unc + L"\\" + best_rest;
 }
 
-// The resolutions of the directories this thread named last: the calls for
-// one file name entries of the same few directories, and a path ending in a
-// plain name resolves as its directory does, followed by that name.
+// The resolution of a directory, as the calls for the entries of the same
+// few directories need it: a path ending in a plain name resolves as its
+// directory does, followed by that name.
 struct PathResolver::KnownDirectory {
-  uint64_t resolver = 0;  // PathResolver::id_; 0: an empty slot
+  uint64_t resolver = 0;  // PathResolver::id_
   std::wstring text;      // as the caller wrote it, ending with its separator
   ResolvedPath resolved;  // before the host form is shown on a drive
   bool host_form = false;
@@ -385,13 +384,63 @@ struct PathResolver::KnownDirectory {
   std::wstring shown_full;
 };
 
+// The directories the threads resolved lately. Workers take files from many
+// directories in turn, more than a thread's own memo holds; a directory is
+// resolved once for all of them. Entries never go stale (a resolution is a
+// function of the path alone); the table is emptied part by part as it
+// fills.
+class PathResolver::SharedDirectories {
+ public:
+  std::shared_ptr<const KnownDirectory> Find(std::wstring_view text) {
+    Part& part = PartOf(text);
+    std::lock_guard lock(part.mutex);
+    auto found = part.directories.find(text);
+    return found == part.directories.end() ? nullptr : found->second;
+  }
+
+  void Add(std::shared_ptr<const KnownDirectory> directory) {
+    Part& part = PartOf(directory->text);
+    std::lock_guard lock(part.mutex);
+    if (part.directories.size() >= kPerPart)
+      part.directories.clear();
+    part.directories.try_emplace(directory->text, std::move(directory));
+  }
+
+ private:
+  static constexpr size_t kParts = 16;
+  static constexpr size_t kPerPart = 64;
+
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::wstring_view text) const { return std::hash<std::wstring_view>()(text); }
+  };
+  struct alignas(64) Part {
+    std::mutex mutex;
+    std::unordered_map<std::wstring, std::shared_ptr<const KnownDirectory>, TextHash,
+                       std::equal_to<>>
+        directories;
+  };
+
+  Part& PartOf(std::wstring_view text) { return parts_[TextHash()(text) % kParts]; }
+
+  std::array<Part, kParts> parts_;
+};
+
+PathResolver::PathResolver(const World& world, std::wstring current_directory)
+    : world_(world),
+      current_directory_(std::move(current_directory)),
+      id_(next_resolver_id.fetch_add(1)),
+      shared_directories_(std::make_unique<SharedDirectories>()) {}
+
+PathResolver::~PathResolver() = default;
+
 namespace {
 
-// A memo of a function of the path alone (the world and the current
-// directory stay as they are), kept per thread so that no thread waits for
-// another to use it.
+// This thread's last few directories, looked at before the shared ones so
+// that no thread waits for another in the common case.
 constexpr size_t kKnownDirectories = 4;
-thread_local std::array<PathResolver::KnownDirectory, kKnownDirectories> known_directories;
+thread_local std::array<std::shared_ptr<const PathResolver::KnownDirectory>, kKnownDirectories>
+    known_directories;
 thread_local size_t next_known_directory = 0;
 
 // Where the last component of path begins, when it is a plain name after a
@@ -429,24 +478,37 @@ DWORD PathResolver::Resolve(std::wstring_view path, ResolvedPath* out) const {
 }
 
 const PathResolver::KnownDirectory* PathResolver::Known(std::wstring_view directory) const {
-  for (const KnownDirectory& known : known_directories) {
-    if (known.resolver == id_ && known.text == directory)
-      return &known;
+  for (const auto& known : known_directories) {
+    if (known != nullptr && known->resolver == id_ && known->text == directory)
+      return known.get();
   }
-  KnownDirectory& slot = known_directories[next_known_directory];
+  std::shared_ptr<const KnownDirectory> found = shared_directories_->Find(directory);
+  if (found == nullptr) {
+    found = MakeKnown(directory);
+    if (found == nullptr)
+      return nullptr;
+    shared_directories_->Add(found);
+  }
+  auto& slot = known_directories[next_known_directory];
   next_known_directory = (next_known_directory + 1) % kKnownDirectories;
-  slot.resolver = 0;
-  if (ResolveAsWritten(directory, &slot.resolved, &slot.host_form) != ERROR_SUCCESS)
+  slot = std::move(found);
+  return slot.get();
+}
+
+std::shared_ptr<const PathResolver::KnownDirectory> PathResolver::MakeKnown(
+    std::wstring_view directory) const {
+  auto made = std::make_shared<KnownDirectory>();
+  if (ResolveAsWritten(directory, &made->resolved, &made->host_form) != ERROR_SUCCESS)
     return nullptr;
-  if (slot.host_form) {
-    ResolvedPath shown = slot.resolved;
+  if (made->host_form) {
+    ResolvedPath shown = made->resolved;
     ShowOnDrive(true, &shown);
-    slot.shown_drive = shown.drive;
-    slot.shown_full = std::move(shown.full);
+    made->shown_drive = shown.drive;
+    made->shown_full = std::move(shown.full);
   }
-  slot.text.assign(directory);
-  slot.resolver = id_;
-  return &slot;
+  made->text.assign(directory);
+  made->resolver = id_;
+  return made;
 }
 
 DWORD PathResolver::ResolveIn(const KnownDirectory& directory, std::wstring_view name,

@@ -89,8 +89,9 @@ class PathResolver {
   // removals of this process are reported to it.
   DirectoryIndex& names() const { return names_; }
 
-  // A directory resolved a moment ago on this thread (path_resolver.cc).
+  // A directory resolved a moment ago (path_resolver.cc).
   struct KnownDirectory;
+  ~PathResolver();
 
  private:
   struct Root {
@@ -101,9 +102,15 @@ class PathResolver {
     const WorldShare* share = nullptr;
   };
 
+  // The directories any thread resolved lately, shared (path_resolver.cc).
+  class SharedDirectories;
+
   // The resolution of directory (text ending with a separator), from this
-  // thread's known directories or made now; null when it fails.
+  // thread's known directories, the shared ones, or made now; null when it
+  // fails.
   const KnownDirectory* Known(std::wstring_view directory) const;
+  // The resolution of directory made now, or null when it fails.
+  std::shared_ptr<const KnownDirectory> MakeKnown(std::wstring_view directory) const;
   // The resolution of a plain name in a known directory.
   DWORD ResolveIn(const KnownDirectory& directory, std::wstring_view name, ResolvedPath* out) const;
   // Resolve without showing a host path on the drive that holds it
@@ -123,6 +130,7 @@ class PathResolver {
   std::wstring current_directory_;
   // Tells this resolver's known directories from another's.
   const uint64_t id_;
+  std::unique_ptr<SharedDirectories> shared_directories_;
   mutable DirectoryIndex names_;
 };
 
