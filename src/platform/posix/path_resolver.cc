@@ -167,7 +167,6 @@ bool PathComponents::operator==(const PathComponents& other) const {
   return true;
 }
 
-
 DWORD PathResolver::Absolute(std::wstring_view path, std::wstring* out) const {
   const std::wstring& cwd = current_directory_;
   if (HasLongPrefix(path) || IsUnc(path) || path[0] == L'/') {
