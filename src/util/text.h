@@ -1,4 +1,4 @@
-// Letter-case helpers. The program folds case only for the ASCII letters A-Z,
+// Text helpers. The program folds case only for the ASCII letters A-Z,
 // exactly where the platform it stands for does, never by locale.
 #ifndef TARVIK_UTIL_TEXT_H_
 #define TARVIK_UTIL_TEXT_H_
@@ -42,6 +42,17 @@ inline bool EqualsNoCaseAscii(std::wstring_view a, std::wstring_view b) {
 
 inline bool StartsWithNoCaseAscii(std::wstring_view text, std::wstring_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCaseAscii(text.substr(0, prefix.size()), prefix);
+}
+
+// Where the last '\' or '/' of path stands, or npos: a plain loop, as the
+// library's search for one of a set of characters costs a call per
+// character.
+inline size_t FindLastSeparator(std::wstring_view path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (path[i - 1] == L'\\' || path[i - 1] == L'/')
+      return i - 1;
+  }
+  return std::wstring_view::npos;
 }
 
 }  // namespace tarvik

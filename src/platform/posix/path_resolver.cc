@@ -279,9 +279,14 @@ bool PathResolver::MatchCase(ResolvedPath* path, bool last_missing) const {
   struct stat parent_info;
   bool parent_known = false;
   if (count >= 2) {
-    std::string parent = host;
-    for (size_t j = 0; j + 1 < count; ++j)
-      parent = JoinHost(parent, HostNameFromWindows(path->components[j]));
+    std::string parent;
+    if (path->host_as_named) {
+      parent = path->host.substr(0, path->host.rfind('/'));
+    } else {
+      parent = host;
+      for (size_t j = 0; j + 1 < count; ++j)
+        parent = JoinHost(parent, HostNameFromWindows(path->components[j]));
+    }
     if (::stat(parent.c_str(), &parent_info) == 0 && S_ISDIR(parent_info.st_mode)) {
       host = std::move(parent);
       i = count - 1;
@@ -315,6 +320,7 @@ bool PathResolver::MatchCase(ResolvedPath* path, bool last_missing) const {
   for (; i < path->components.size(); ++i)
     host = JoinHost(host, HostNameFromWindows(path->components[i]));
   path->host = std::move(host);
+  path->host_as_named = false;
   return true;
 }
 
@@ -446,7 +452,7 @@ thread_local size_t next_known_directory = 0;
 // separator: no '.' or blank at its end, no separator in it, after a '\'
 // (a '/' separates only outside the \\?\ form). npos otherwise.
 size_t PlainLastComponent(std::wstring_view path) {
-  size_t separator = path.find_last_of(L"\\/");
+  size_t separator = FindLastSeparator(path);
   if (separator == std::wstring_view::npos || separator + 1 == path.size())
     return std::wstring_view::npos;
   if (path[separator] == L'/' && HasLongPrefix(path))
@@ -518,6 +524,7 @@ DWORD PathResolver::ResolveIn(const KnownDirectory& directory, std::wstring_view
     return error;
   const ResolvedPath& known = directory.resolved;
   out->host = JoinHost(known.host, host_name);
+  out->host_as_named = true;
   out->full = known.full;
   if (!known.components.empty())
     out->full += directory.host_form ? L'/' : L'\\';
@@ -603,6 +610,7 @@ DWORD PathResolver::ResolveAsWritten(std::wstring_view path, ResolvedPath* out,
   }
 
   out->host = std::move(host);
+  out->host_as_named = true;
   out->root_host = root.host;
   out->components = PathComponents(std::move(components));
   out->drive = root.drive;

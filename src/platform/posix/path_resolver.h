@@ -52,6 +52,9 @@ struct ResolvedPath {
   // How host was made: the root's host directory and the names below it.
   std::string root_host;
   PathComponents components;
+  // Whether host is still those names as given (MatchCase has not put the
+  // names the host holds in their place).
+  bool host_as_named = true;
 
   bool IsRoot() const { return components.empty(); }
 };

@@ -535,13 +535,14 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
       !token_.IsPrivilegeEnabled(L"SeSecurityPrivilege")) {
     return FailHandle(ERROR_PRIVILEGE_NOT_HELD);
   }
-  std::wstring file_path, stream;
+  std::wstring_view file_path, stream;
   DWORD error = SplitStreamPath(file_name, &file_path, &stream);
   if (error != ERROR_SUCCESS)
     return FailHandle(error);
   if (!stream.empty()) {
-    return CreateStreamW(file_name, file_path, stream, desired_access, share_mode,
-                         security_attributes, creation_disposition, flags_and_attributes);
+    return CreateStreamW(file_name, std::wstring(file_path), std::wstring(stream), desired_access,
+                         share_mode, security_attributes, creation_disposition,
+                         flags_and_attributes);
   }
   ResolvedPath resolved;
   error = resolver_.Resolve(file_path, &resolved);
@@ -1148,15 +1149,16 @@ BOOL PosixOs::RemoveDirectoryW(const wchar_t* path) {
 BOOL PosixOs::DeleteFileW(const wchar_t* file_name) {
   if (file_name == nullptr)
     return Fail(ERROR_INVALID_PARAMETER);
-  std::wstring file_path, stream;
+  std::wstring_view file_path, stream;
   DWORD error = SplitStreamPath(file_name, &file_path, &stream);
   if (error != ERROR_SUCCESS)
     return Fail(error);
   if (!stream.empty())
-    return DeleteStreamW(file_path, stream);
+    return DeleteStreamW(std::wstring(file_path), std::wstring(stream));
+  // Without a stream the file's path is the whole name.
   ResolvedPath resolved;
   HostInfo info;
-  error = ResolveExisting(resolver_, file_path.c_str(), &resolved, &info);
+  error = ResolveExisting(resolver_, file_name, &resolved, &info);
   if (error != ERROR_SUCCESS)
     return Fail(error);
   if (info.is_directory || (info.attributes & FILE_ATTRIBUTE_READONLY))
@@ -1205,6 +1207,7 @@ BOOL PosixOs::MoveFileW(const wchar_t* existing_name, const wchar_t* new_name) {
     if (!same)
       return Fail(ERROR_ALREADY_EXISTS);
     target.host = ParentOf(target.host) + "/" + HostNameFromWindows(target.components.back());
+    target.host_as_named = false;
     if (target.host == source.host)
       return TRUE;
   }

@@ -169,7 +169,7 @@ DWORD PosixOs::GetFullPathNameW(const wchar_t* file_name, DWORD size, wchar_t* b
   std::copy(full.begin(), full.end(), buffer);
   buffer[full.size()] = L'\0';
   if (file_part != nullptr) {
-    size_t slash = full.find_last_of(L"\\/");
+    size_t slash = FindLastSeparator(full);
     *file_part =
         slash == std::wstring::npos || slash + 1 == full.size() ? nullptr : buffer + slash + 1;
   }

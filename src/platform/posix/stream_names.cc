@@ -24,7 +24,7 @@ bool IsDriveSpec(std::wstring_view text) {
 // Where the last component of path begins: after the last separator, and
 // after a drive letter that no separator follows ("C:name").
 size_t LastComponent(std::wstring_view path) {
-  size_t separator = path.find_last_of(L"\\/");
+  size_t separator = FindLastSeparator(path);
   size_t start = separator == std::wstring_view::npos ? 0 : separator + 1;
   std::wstring_view before = path.substr(0, start);
   bool at_root = before.empty() || before == L"\\\\?\\" || before == L"\\\\.\\";
@@ -35,11 +35,11 @@ size_t LastComponent(std::wstring_view path) {
 
 }  // namespace
 
-DWORD SplitStreamPath(std::wstring_view path, std::wstring* file, std::wstring* stream) {
+DWORD SplitStreamPath(std::wstring_view path, std::wstring_view* file, std::wstring_view* stream) {
   size_t colon = path.find(L':', LastComponent(path));
   if (colon == std::wstring_view::npos) {
-    file->assign(path);
-    stream->clear();
+    *file = path;
+    *stream = {};
     return ERROR_SUCCESS;
   }
   std::wstring_view rest = path.substr(colon + 1);
@@ -52,8 +52,8 @@ DWORD SplitStreamPath(std::wstring_view path, std::wstring* file, std::wstring* 
   } else if (name.empty()) {
     return ERROR_INVALID_NAME;
   }
-  file->assign(path.substr(0, colon));
-  stream->assign(name);
+  *file = path.substr(0, colon);
+  *stream = name;
   return ERROR_SUCCESS;
 }
 

@@ -14,9 +14,10 @@
 namespace tarvik {
 
 // Splits path into the file's path and the stream's name (empty when the
-// path names the file itself). ERROR_INVALID_NAME for a stream type other
-// than $DATA, a name holding ':' or an empty name without a type.
-DWORD SplitStreamPath(std::wstring_view path, std::wstring* file, std::wstring* stream);
+// path names the file itself), both parts of path. ERROR_INVALID_NAME for a
+// stream type other than $DATA, a name holding ':' or an empty name without
+// a type.
+DWORD SplitStreamPath(std::wstring_view path, std::wstring_view* file, std::wstring_view* stream);
 
 // The attribute that holds stream. ERROR_FILENAME_EXCED_RANGE when the
 // name does not fit the host's limit on attribute names.
