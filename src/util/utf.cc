@@ -13,7 +13,7 @@ bool IsScalarValue(char32_t c) {
   return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
+void AppendCodePointUtf8(std::string& out, char32_t c) {
   if (!IsScalarValue(c))
     c = kReplacement;
   if (c < 0x80) {
@@ -51,7 +51,7 @@ char32_t NextCodePoint(std::wstring_view text, size_t* i) {
   return c;
 }
 
-void AppendWide(std::wstring& out, char32_t c) {
+void AppendCodePointWide(std::wstring& out, char32_t c) {
   if (kWideIsUtf16 && c >= 0x10000) {
     c -= 0x10000;
     out += static_cast<wchar_t>(0xD800 | (c >> 10));
@@ -61,36 +61,36 @@ void AppendWide(std::wstring& out, char32_t c) {
   }
 }
 
-// The ASCII characters text begins with, which are their own encoding in
-// both forms: most text (paths above all) is nothing else.
-template <typename To, typename From>
-To LeadingAscii(From text) {
+// How many ASCII characters text begins with: they are their own encoding
+// in both forms, and most text (paths above all) is nothing else.
+template <typename Text>
+size_t LeadingAscii(Text text) {
   size_t length = 0;
   while (length < text.size() &&
-         static_cast<std::make_unsigned_t<typename From::value_type>>(text[length]) < 0x80) {
+         static_cast<std::make_unsigned_t<typename Text::value_type>>(text[length]) < 0x80) {
     ++length;
   }
-  return To(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length));
+  return length;
 }
 
 }  // namespace
 
+void AppendUtf8(std::string* out, std::wstring_view text) {
+  const size_t ascii = LeadingAscii(text);
+  out->append(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
+  for (size_t i = ascii; i < text.size();)
+    AppendCodePointUtf8(*out, NextCodePoint(text, &i));
+}
+
 std::string ToUtf8(std::wstring_view text) {
-  std::string out = LeadingAscii<std::string>(text);
-  if (out.size() == text.size())
-    return out;
-  out.reserve(text.size() + 8);
-  for (size_t i = out.size(); i < text.size();)
-    AppendUtf8(out, NextCodePoint(text, &i));
+  std::string out;
+  AppendUtf8(&out, text);
   return out;
 }
 
-std::wstring FromUtf8(std::string_view bytes) {
-  std::wstring out = LeadingAscii<std::wstring>(bytes);
-  size_t i = out.size();
-  if (i == bytes.size())
-    return out;
-  out.reserve(bytes.size());
+void AppendFromUtf8(std::wstring* out, std::string_view bytes) {
+  size_t i = LeadingAscii(bytes);
+  out->append(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(i));
   while (i < bytes.size()) {
     auto lead = static_cast<uint8_t>(bytes[i]);
     int length = lead < 0x80           ? 1
@@ -99,7 +99,7 @@ std::wstring FromUtf8(std::string_view bytes) {
                  : (lead >> 3) == 0x1E ? 4
                                        : 0;
     if (length == 0 || i + length > bytes.size()) {
-      out += static_cast<wchar_t>(kReplacement);
+      *out += static_cast<wchar_t>(kReplacement);
       ++i;
       continue;
     }
@@ -115,13 +115,18 @@ std::wstring FromUtf8(std::string_view bytes) {
     }
     static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
     if (!valid || c < kSmallest[length] || !IsScalarValue(c)) {
-      out += static_cast<wchar_t>(kReplacement);
+      *out += static_cast<wchar_t>(kReplacement);
       ++i;
       continue;
     }
-    AppendWide(out, c);
+    AppendCodePointWide(*out, c);
     i += length;
   }
+}
+
+std::wstring FromUtf8(std::string_view bytes) {
+  std::wstring out;
+  AppendFromUtf8(&out, bytes);
   return out;
 }
 
@@ -159,7 +164,7 @@ std::wstring FromUtf16Le(std::string_view bytes) {
     if (unit >= 0xD800 && unit <= 0xDBFF && k + 1 < count) {
       char32_t low = unit_at(k + 1);
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendWide(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        AppendCodePointWide(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
         ++k;
         continue;
       }

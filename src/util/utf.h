@@ -11,9 +11,13 @@ namespace tarvik {
 
 // Invalid code points (lone surrogates, values above U+10FFFF) become U+FFFD.
 std::string ToUtf8(std::wstring_view text);
+// The same, appended to *out.
+void AppendUtf8(std::string* out, std::wstring_view text);
 
 // Malformed sequences become U+FFFD, one per offending byte.
 std::wstring FromUtf8(std::string_view bytes);
+// The same, appended to *out.
+void AppendFromUtf8(std::wstring* out, std::string_view bytes);
 
 // Little-endian UTF-16 code units as bytes, with surrogate pairs above U+FFFF.
 std::string ToUtf16Le(std::wstring_view text);

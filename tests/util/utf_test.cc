@@ -11,6 +11,13 @@ TEST(UtfTest, RoundTripsEveryPlane) {
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
   EXPECT_EQ(FromUtf16Le(ToUtf16Le(text)), text);
   EXPECT_EQ(ToUtf16Le(L"\U0001F600"), std::string("\x3d\xd8\x00\xde", 4));
+  // Appending keeps what is there, whether the text starts in ASCII or not.
+  std::string bytes = "/dir/";
+  AppendUtf8(&bytes, L"\u00e9t\u00e9");
+  EXPECT_EQ(bytes, "/dir/\xc3\xa9t\xc3\xa9");
+  std::wstring wide = L"C:\\";
+  AppendFromUtf8(&wide, "x\xc3\xa9");
+  EXPECT_EQ(wide, L"C:\\x\u00e9");
 }
 
 TEST(UtfTest, MalformedInputBecomesReplacementCharacters) {

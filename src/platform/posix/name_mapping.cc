@@ -51,12 +51,20 @@ std::wstring WindowsNameFromHost(std::string_view host_name) {
 }
 
 std::string HostNameFromWindows(std::wstring_view windows_name) {
-  if (!HasMappedCharacters(windows_name))
-    return ToUtf8(windows_name);
+  std::string host_name;
+  AppendHostName(&host_name, windows_name);
+  return host_name;
+}
+
+void AppendHostName(std::string* out, std::wstring_view windows_name) {
+  if (!HasMappedCharacters(windows_name)) {
+    AppendUtf8(out, windows_name);
+    return;
+  }
   std::wstring name(windows_name);
   for (wchar_t& c : name)
     c = FromPrivateUse(c);
-  return ToUtf8(name);
+  AppendUtf8(out, name);
 }
 
 bool HasMappedCharacters(std::wstring_view windows_name) {

@@ -18,6 +18,8 @@ std::wstring WindowsNameFromHost(std::string_view host_name);
 
 // The host name (UTF-8) behind a name the program gives.
 std::string HostNameFromWindows(std::wstring_view windows_name);
+// The same, appended to *out.
+void AppendHostName(std::string* out, std::wstring_view windows_name);
 
 // True when the name holds a character of the private-use range above.
 bool HasMappedCharacters(std::wstring_view windows_name);

@@ -256,14 +256,14 @@ DWORD PathResolver::HostRoot(Root* root) const {
   return ERROR_SUCCESS;
 }
 
-DWORD PathResolver::ComponentToHost(std::wstring_view component, std::string* host_name) {
+DWORD PathResolver::AppendComponent(std::wstring_view component, std::string* host) {
   if (component == L"." || component == L"..")
     return ERROR_INVALID_NAME;
   for (wchar_t c : component) {
     if (IsForbiddenInName(c))
       return ERROR_INVALID_NAME;
   }
-  *host_name = HostNameFromWindows(component);
+  AppendHostName(host, component);
   return ERROR_SUCCESS;
 }
 
@@ -518,17 +518,15 @@ std::shared_ptr<const PathResolver::KnownDirectory> PathResolver::MakeKnown(
 
 DWORD PathResolver::ResolveIn(const KnownDirectory& directory, std::wstring_view name,
                               ResolvedPath* out) const {
-  std::string host_name;
-  DWORD error = ComponentToHost(name, &host_name);
+  const ResolvedPath& known = directory.resolved;
+  out->host.assign(known.host);
+  if (out->host.empty() || out->host.back() != '/')
+    out->host += '/';
+  const size_t name_at = out->host.size();
+  DWORD error = AppendComponent(name, &out->host);
   if (error != ERROR_SUCCESS)
     return error;
-  const ResolvedPath& known = directory.resolved;
-  out->host = JoinHost(known.host, host_name);
   out->host_as_named = true;
-  out->full = known.full;
-  if (!known.components.empty())
-    out->full += directory.host_form ? L'/' : L'\\';
-  out->full += name;
   out->root_host = known.root_host;
   out->components = PathComponents(known.components, name);
   out->drive = known.drive;
@@ -538,13 +536,17 @@ DWORD PathResolver::ResolveIn(const KnownDirectory& directory, std::wstring_view
   const WorldDrive* drive = directory.host_form ? world_.DriveForHostPath(out->host) : nullptr;
   if (drive != nullptr && drive == directory.shown_drive) {
     out->drive = drive;
-    out->full = directory.shown_full;
+    out->full.assign(directory.shown_full);
     if (out->full.back() != L'\\')
       out->full += L'\\';
-    out->full += FromUtf8(host_name);
+    AppendFromUtf8(&out->full, std::string_view(out->host).substr(name_at));
     out->volume = &drive->volume;
     return ERROR_SUCCESS;
   }
+  out->full.assign(known.full);
+  if (!known.components.empty())
+    out->full += directory.host_form ? L'/' : L'\\';
+  out->full += name;
   ShowOnDrive(directory.host_form, out);
   return ERROR_SUCCESS;
 }
@@ -599,11 +601,11 @@ DWORD PathResolver::ResolveAsWritten(std::wstring_view path, ResolvedPath* out,
   std::string host = root.host;
   std::wstring full = root.windows;
   for (size_t i = 0; i < components.size(); ++i) {
-    std::string name;
-    error = ComponentToHost(components[i], &name);
+    if (host.empty() || host.back() != '/')
+      host += '/';
+    error = AppendComponent(components[i], &host);
     if (error != ERROR_SUCCESS)
       return error;
-    host = JoinHost(host, name);
     if (i > 0)
       full += host_form ? L'/' : L'\\';
     full += components[i];

@@ -125,9 +125,9 @@ class PathResolver {
   DWORD DriveRoot(wchar_t letter, Root* root) const;
   DWORD ShareRoot(std::wstring_view server_name, std::wstring_view share_name, Root* root) const;
   DWORD HostRoot(Root* root) const;
-  // The host name of one component: names holding characters the host
-  // shows in the private-use range are mapped back.
-  static DWORD ComponentToHost(std::wstring_view component, std::string* host_name);
+  // Appends the host name of one component to *host: names holding
+  // characters the host shows in the private-use range are mapped back.
+  static DWORD AppendComponent(std::wstring_view component, std::string* host);
 
   const World& world_;
   std::wstring current_directory_;
