@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <string>
@@ -282,6 +283,18 @@ TEST(PosixConsoleTest, ClocksAndThreads) {
   std::thread([&] { other_id = os.GetCurrentThreadId(); }).join();
   EXPECT_NE(other_id, main_id);
   EXPECT_TRUE(os.SetCurrentThreadPriority(THREAD_PRIORITY_NORMAL));
+  // A thread lowered goes below the process; one raised stays with it, so
+  // that a woken worker does not take the processor from its waker.
+  const int base = ::getpriority(PRIO_PROCESS, 0);
+  int raised = 0, lowered = 0;
+  std::thread([&] {
+    EXPECT_TRUE(os.SetCurrentThreadPriority(THREAD_PRIORITY_HIGHEST));
+    raised = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+    EXPECT_TRUE(os.SetCurrentThreadPriority(-1));  // below normal
+    lowered = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+  }).join();
+  EXPECT_EQ(raised, base);
+  EXPECT_EQ(lowered, std::min(base + 2, 19));
 
   UINT first = os.SetErrorMode(SEM_FAILCRITICALERRORS);
   EXPECT_EQ(os.SetErrorMode(first), SEM_FAILCRITICALERRORS);
