@@ -79,10 +79,11 @@ bool DirectoryIndex::FindNoCase(const std::string& directory, const std::string&
     return false;
   if (!S_ISDIR(before.st_mode))
     return false;
+  Shard& shard = ShardOf(key);
   uint64_t generation = 0;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Listing& listing = listings_[key];
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    Listing& listing = shard.listings[key];
     // The caller's look at the directory may predate a creation that ended
     // since: a time the index knows that is not older than it says no one
     // else changed the directory after the index last looked.
@@ -99,8 +100,8 @@ bool DirectoryIndex::FindNoCase(const std::string& directory, const std::string&
   struct stat after;
   bool quiet = read && ::stat(key.c_str(), &after) == 0 && after.st_ino == before.st_ino &&
                SameTime(after.st_mtim, before.st_mtim);
-  std::lock_guard<std::mutex> lock(mutex_);
-  Listing& listing = listings_[key];
+  std::lock_guard<std::mutex> lock(shard.mutex);
+  Listing& listing = shard.listings[key];
   const bool made_meanwhile = !listing.made_while_read.empty();
   for (const auto& [made_folded, made] : listing.made_while_read)
     names.try_emplace(made_folded, made);
@@ -128,14 +129,16 @@ bool DirectoryIndex::FindNoCase(const std::string& directory, const std::string&
   listing.inode = before.st_ino;
   listing.modified = quiet ? before.st_mtim : after.st_mtim;
   bool answer = Answer(listing, folded, found);
-  Trim();
+  Trim(shard);
   return answer;
 }
 
 bool DirectoryIndex::BeginCreate(const std::string& directory, const std::string& name) {
   const std::string folded = Fold(name);
-  std::lock_guard<std::mutex> lock(mutex_);
-  Listing& listing = listings_[Key(directory)];
+  const std::string key = Key(directory);
+  Shard& shard = ShardOf(key);
+  std::lock_guard<std::mutex> lock(shard.mutex);
+  Listing& listing = shard.listings[key];
   if (listing.creating.count(folded) != 0)
     return false;
   // A name this process made is known even while the listing is out of
@@ -151,8 +154,9 @@ void DirectoryIndex::EndCreate(const std::string& directory, const std::string& 
                                bool created) {
   const std::string key = Key(directory);
   const std::string folded = Fold(name);
-  std::lock_guard<std::mutex> lock(mutex_);
-  Listing& listing = listings_[key];
+  Shard& shard = ShardOf(key);
+  std::lock_guard<std::mutex> lock(shard.mutex);
+  Listing& listing = shard.listings[key];
   auto range = listing.creating.equal_range(folded);
   for (auto it = range.first; it != range.second; ++it) {
     if (it->second == name) {
@@ -160,7 +164,7 @@ void DirectoryIndex::EndCreate(const std::string& directory, const std::string& 
       break;
     }
   }
-  creation_ended_.notify_all();
+  shard.creation_ended.notify_all();
   // Kept even in a listing that is out of date: another thread that listed
   // the directory before this name existed meets it in BeginCreate.
   if (created) {
@@ -185,29 +189,36 @@ void DirectoryIndex::WaitForCreation(const std::string& directory, const std::st
   const std::string key = Key(directory);
   const std::string folded = Fold(name);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  std::unique_lock<std::mutex> lock(mutex_);
-  creation_ended_.wait_until(lock, deadline, [&] {
-    auto listing = listings_.find(key);
-    return listing == listings_.end() || listing->second.creating.count(folded) == 0;
+  Shard& shard = ShardOf(key);
+  std::unique_lock<std::mutex> lock(shard.mutex);
+  shard.creation_ended.wait_until(lock, deadline, [&] {
+    auto listing = shard.listings.find(key);
+    return listing == shard.listings.end() || listing->second.creating.count(folded) == 0;
   });
 }
 
 void DirectoryIndex::Forget(const std::string& directory) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = listings_.find(Key(directory));
-  if (it == listings_.end())
+  const std::string key = Key(directory);
+  Shard& shard = ShardOf(key);
+  std::lock_guard<std::mutex> lock(shard.mutex);
+  auto it = shard.listings.find(key);
+  if (it == shard.listings.end())
     return;
   it->second.valid = false;
   it->second.names.clear();
   ++it->second.generation;
 }
 
-void DirectoryIndex::Trim() {
-  if (listings_.size() <= kMaxListings)
+DirectoryIndex::Shard& DirectoryIndex::ShardOf(const std::string& key) {
+  return shards_[std::hash<std::string>()(key) % kShards];
+}
+
+void DirectoryIndex::Trim(Shard& shard) {
+  if (shard.listings.size() <= kMaxListings / kShards)
     return;
-  for (auto it = listings_.begin(); it != listings_.end();) {
+  for (auto it = shard.listings.begin(); it != shard.listings.end();) {
     if (it->second.creating.empty() && it->second.readers == 0)
-      it = listings_.erase(it);
+      it = shard.listings.erase(it);
     else
       ++it;
   }

@@ -27,6 +27,7 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -85,12 +86,19 @@ class DirectoryIndex {
   static bool ReadNames(const std::string& directory,
                         std::unordered_map<std::string, std::string>* names);
   static bool Answer(const Listing& listing, const std::string& folded, std::string* found);
-  // Drops the listings no creation is using once there are too many.
-  void Trim();
+  // The listings are split by directory, each part with its own lock, so
+  // that the creations in different directories do not wait for each other.
+  static constexpr size_t kShards = 16;
+  struct alignas(64) Shard {
+    std::mutex mutex;
+    std::condition_variable creation_ended;
+    std::unordered_map<std::string, Listing> listings;  // by directory
+  };
+  Shard& ShardOf(const std::string& key);
+  // Drops the part's listings no creation is using once there are too many.
+  static void Trim(Shard& shard);
 
-  std::mutex mutex_;
-  std::condition_variable creation_ended_;
-  std::unordered_map<std::string, Listing> listings_;  // by directory
+  std::array<Shard, kShards> shards_;
 };
 
 }  // namespace tarvik
