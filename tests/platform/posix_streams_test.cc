@@ -179,6 +179,9 @@ TEST_F(PosixStreamsTest, ListingAnswersForSmallBuffersAndOtherClasses) {
 }
 
 TEST_F(PosixStreamsTest, AStreamBeyondTheLimitFailsAndKeepsItsValue) {
+  // A value larger than the first read's buffer is read whole.
+  ASSERT_EQ(Write(L"C:\\f.txt:mid", std::string(3000, 'm')), ERROR_SUCCESS);
+  EXPECT_EQ(Read(L"C:\\f.txt:mid"), std::string(3000, 'm'));
   ASSERT_EQ(Write(L"C:\\f.txt:big", std::string(100, 'a')), ERROR_SUCCESS);
   EXPECT_EQ(Write(L"C:\\f.txt:big", "b", 65535, OPEN_EXISTING), ERROR_FILE_TOO_LARGE);
   EXPECT_EQ(Read(L"C:\\f.txt:big"), std::string(100, 'a'));

@@ -33,8 +33,25 @@ uint64_t HostCreationTime(const struct statx& info) {
 }  // namespace
 
 int GetHostXattr(const HostObject& object, const char* name, std::string* value) {
-  value->resize(256);
+  // Most values are small, and many are missing: a first read into the
+  // stack allocates nothing for a missing one.
+  char small[256];
+  const ssize_t first = object.fd >= 0
+                            ? ::fgetxattr(object.fd, name, small, sizeof(small))
+                            : ::lgetxattr(object.path.c_str(), name, small, sizeof(small));
+  if (first >= 0) {
+    value->assign(small, static_cast<size_t>(first));
+    return 0;
+  }
+  if (errno != ERANGE)
+    return errno;
+  // Larger: ask its size, then read it (again if it grew meanwhile).
   for (;;) {
+    ssize_t needed = object.fd >= 0 ? ::fgetxattr(object.fd, name, nullptr, 0)
+                                    : ::lgetxattr(object.path.c_str(), name, nullptr, 0);
+    if (needed < 0)
+      return errno;
+    value->resize(static_cast<size_t>(needed) + 1);
     ssize_t size = object.fd >= 0
                        ? ::fgetxattr(object.fd, name, value->data(), value->size())
                        : ::lgetxattr(object.path.c_str(), name, value->data(), value->size());
@@ -44,11 +61,6 @@ int GetHostXattr(const HostObject& object, const char* name, std::string* value)
     }
     if (errno != ERANGE)
       return errno;
-    ssize_t needed = object.fd >= 0 ? ::fgetxattr(object.fd, name, nullptr, 0)
-                                    : ::lgetxattr(object.path.c_str(), name, nullptr, 0);
-    if (needed < 0)
-      return errno;
-    value->resize(static_cast<size_t>(needed) + 1);
   }
 }
 
@@ -113,9 +125,11 @@ StoredDos ReadStoredDos(const HostObject& object, bool is_link,
                         const std::vector<std::string>* names = nullptr) {
   StoredDos stored;
   std::string value;
-  HostObject self = object;
+  // A link's attributes are read by its path.
+  HostObject link;
   if (is_link)
-    self.fd = -1;
+    link = HostObject{object.path, -1};
+  const HostObject& self = is_link ? link : object;
   const char* name = is_link ? kLinkDosAttributeName : kDosAttributeName;
   if (!MayHold(names, name) || GetHostXattr(self, name, &value) != 0)
     return stored;

@@ -519,6 +519,9 @@ std::shared_ptr<const PathResolver::KnownDirectory> PathResolver::MakeKnown(
 DWORD PathResolver::ResolveIn(const KnownDirectory& directory, std::wstring_view name,
                               ResolvedPath* out) const {
   const ResolvedPath& known = directory.resolved;
+  // Room for the name too: the appends below then allocate nothing for an
+  // ASCII name.
+  out->host.reserve(known.host.size() + 1 + name.size());
   out->host.assign(known.host);
   if (out->host.empty() || out->host.back() != '/')
     out->host += '/';
@@ -536,6 +539,7 @@ DWORD PathResolver::ResolveIn(const KnownDirectory& directory, std::wstring_view
   const WorldDrive* drive = directory.host_form ? world_.DriveForHostPath(out->host) : nullptr;
   if (drive != nullptr && drive == directory.shown_drive) {
     out->drive = drive;
+    out->full.reserve(directory.shown_full.size() + 1 + name.size());
     out->full.assign(directory.shown_full);
     if (out->full.back() != L'\\')
       out->full += L'\\';
@@ -543,6 +547,7 @@ DWORD PathResolver::ResolveIn(const KnownDirectory& directory, std::wstring_view
     out->volume = &drive->volume;
     return ERROR_SUCCESS;
   }
+  out->full.reserve(known.full.size() + 1 + name.size());
   out->full.assign(known.full);
   if (!known.components.empty())
     out->full += directory.host_form ? L'/' : L'\\';
