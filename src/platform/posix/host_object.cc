@@ -33,12 +33,14 @@ uint64_t HostCreationTime(const struct statx& info) {
 }  // namespace
 
 int GetHostXattr(const HostObject& object, const char* name, std::string* value) {
+  auto read = [&](void* buffer, size_t size) {
+    return object.fd >= 0 ? ::fgetxattr(object.fd, name, buffer, size)
+                          : ::lgetxattr(object.path.c_str(), name, buffer, size);
+  };
   // Most values are small, and many are missing: a first read into the
   // stack allocates nothing for a missing one.
   char small[256];
-  const ssize_t first = object.fd >= 0
-                            ? ::fgetxattr(object.fd, name, small, sizeof(small))
-                            : ::lgetxattr(object.path.c_str(), name, small, sizeof(small));
+  const ssize_t first = read(small, sizeof(small));
   if (first >= 0) {
     value->assign(small, static_cast<size_t>(first));
     return 0;
@@ -47,14 +49,11 @@ int GetHostXattr(const HostObject& object, const char* name, std::string* value)
     return errno;
   // Larger: ask its size, then read it (again if it grew meanwhile).
   for (;;) {
-    ssize_t needed = object.fd >= 0 ? ::fgetxattr(object.fd, name, nullptr, 0)
-                                    : ::lgetxattr(object.path.c_str(), name, nullptr, 0);
+    const ssize_t needed = read(nullptr, 0);
     if (needed < 0)
       return errno;
     value->resize(static_cast<size_t>(needed) + 1);
-    ssize_t size = object.fd >= 0
-                       ? ::fgetxattr(object.fd, name, value->data(), value->size())
-                       : ::lgetxattr(object.path.c_str(), name, value->data(), value->size());
+    const ssize_t size = read(value->data(), value->size());
     if (size >= 0) {
       value->resize(static_cast<size_t>(size));
       return 0;

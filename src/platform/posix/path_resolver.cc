@@ -76,8 +76,17 @@ bool EqualsNoCaseBytes(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Ends a host directory's path with '/', so that a name can follow.
+void AddHostSeparator(std::string* host) {
+  if (host->empty() || host->back() != '/')
+    *host += '/';
+}
+
 std::string JoinHost(const std::string& directory, const std::string& name) {
-  return directory.empty() || directory.back() != '/' ? directory + '/' + name : directory + name;
+  std::string joined = directory;
+  AddHostSeparator(&joined);
+  joined += name;
+  return joined;
 }
 
 // The entry of directory whose name equals host_name, or whose shown name
@@ -523,8 +532,7 @@ DWORD PathResolver::ResolveIn(const KnownDirectory& directory, std::wstring_view
   // ASCII name.
   out->host.reserve(known.host.size() + 1 + name.size());
   out->host.assign(known.host);
-  if (out->host.empty() || out->host.back() != '/')
-    out->host += '/';
+  AddHostSeparator(&out->host);
   const size_t name_at = out->host.size();
   DWORD error = AppendComponent(name, &out->host);
   if (error != ERROR_SUCCESS)
@@ -606,8 +614,7 @@ DWORD PathResolver::ResolveAsWritten(std::wstring_view path, ResolvedPath* out,
   std::string host = root.host;
   std::wstring full = root.windows;
   for (size_t i = 0; i < components.size(); ++i) {
-    if (host.empty() || host.back() != '/')
-      host += '/';
+    AddHostSeparator(&host);
     error = AppendComponent(components[i], &host);
     if (error != ERROR_SUCCESS)
       return error;
