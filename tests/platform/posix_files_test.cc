@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -224,6 +227,57 @@ TEST_F(PosixFilesTest, PositionedReadsFollowAFileThatGrew) {
   EXPECT_FALSE(os_->ReadFile(file, buffer, sizeof(buffer), &got, &at));
   EXPECT_EQ(Os::GetLastError(), ERROR_HANDLE_EOF);
   os_->CloseHandle(file);
+}
+
+// A large file read in order is read ahead of its reader, well past what the
+// host's own read-ahead fetches, and again as the reader comes near the end
+// of what was asked; the data read is the file's.
+TEST_F(PosixFilesTest, SequentialReadersAreReadAhead) {
+  constexpr size_t kMiB = 1 << 20;
+  constexpr size_t kSize = 28 * kMiB;
+  std::string data(kSize, '\0');
+  for (size_t i = 0; i < kSize; i += 4096)
+    data[i] = static_cast<char>(i / 4096);
+  WriteHost("large.bin", data);
+  const int fd = ::open(Host("large.bin").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ::fdatasync(fd);
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  void* map = ::mmap(nullptr, kSize, PROT_READ, MAP_SHARED, fd, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  auto resident = [&](size_t mib) {
+    unsigned char page = 0;
+    ::mincore(static_cast<char*>(map) + mib * kMiB, 4096, &page);
+    return (page & 1) != 0;
+  };
+  // The host's reads end in the background: wait for them, a while.
+  auto comes_in = [&](size_t mib) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!resident(mib) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return resident(mib);
+  };
+  if (resident(14) || resident(23)) {
+    ::munmap(map, kSize);
+    ::close(fd);
+    GTEST_SKIP() << "the host keeps the file in memory";
+  }
+  HANDLE file = Open(L"T:\\large.bin", GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  // Small reads: the host's own read-ahead stays within a few pages.
+  std::string buffer(4096, '\0');
+  DWORD got = 0;
+  OVERLAPPED at{};
+  ASSERT_TRUE(os_->ReadFile(file, buffer.data(), 4096, &got, &at));
+  EXPECT_EQ(buffer, data.substr(0, 4096));
+  EXPECT_TRUE(comes_in(14));
+  at.Offset = 9 * kMiB;
+  ASSERT_TRUE(os_->ReadFile(file, buffer.data(), 4096, &got, &at));
+  EXPECT_EQ(buffer, data.substr(9 * kMiB, 4096));
+  EXPECT_TRUE(comes_in(23));
+  os_->CloseHandle(file);
+  ::munmap(map, kSize);
+  ::close(fd);
 }
 
 TEST_F(PosixFilesTest, FilePointerIsSixtyFourBits) {
