@@ -44,9 +44,10 @@ constexpr off_t kSequentialHintSize = 512 * 1024;
 // near the reader may come to the end of that before it is asked again.
 // The host's own read-ahead grows only as the reader catches up with it and
 // keeps a single request in flight: a cold read of a large file reached
-// half of what the disk gives.
-constexpr uint64_t kReadAheadWindow = 16 << 20;
-constexpr uint64_t kReadAheadRefill = 8 << 20;
+// half of what the disk gives. 16 MiB ahead read no faster than 8, and 64
+// workers reading large files hold at most 512 MiB ahead of them.
+constexpr uint64_t kReadAheadWindow = 8 << 20;
+constexpr uint64_t kReadAheadRefill = 4 << 20;
 
 BOOL Fail(DWORD error) {
   Os::SetLastError(error);
