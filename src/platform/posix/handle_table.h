@@ -56,8 +56,9 @@ struct HandleObject {
   // that comes up short exactly there has met the end of the file, without
   // another read to be told so. The maximum where unknown.
   uint64_t size_at_open = UINT64_MAX;
-  // A large file opened for sequential reading: where the reads ahead asked
-  // of the host so far end (see ReadAhead in posix_files.cc); 0 for others.
+  // A large file opened for sequential reading is read ahead of its reader
+  // (see ReadAhead in posix_files.cc); read_ahead_end is where what was
+  // asked of the host so far ends.
   bool reads_ahead = false;
   std::atomic<uint64_t> read_ahead_end{0};
   // What the look at the path found when a handle for metadata alone was
