@@ -1,6 +1,8 @@
 // Case-insensitive names in directories that the process and others change:
 // the names kept per directory must never hide a change or invent a name.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -62,6 +64,33 @@ TEST_F(PosixCaseLookupTest, ChangesByOtherProgramsAreSeen) {
   // A name made again in another case keeps the case it is made with.
   EXPECT_EQ(Touch(L"C:\\d\\added.txt", CREATE_NEW), ERROR_SUCCESS);
   EXPECT_EQ(HostNames(), (std::vector<std::string>{"added.txt", "first.txt"}));
+}
+
+// A name the kept listing lacks is taken for new, and the open goes straight
+// to the creation: a file another program made there meanwhile must still be
+// met, even where the directory's time hides the change.
+TEST_F(PosixCaseLookupTest, FilesMadeBehindTheListingAreMetNotReplaced) {
+  ASSERT_EQ(Touch(L"C:\\d\\first.txt", CREATE_NEW), ERROR_SUCCESS);
+  EXPECT_EQ(Touch(L"C:\\d\\missing.txt", OPEN_EXISTING), ERROR_FILE_NOT_FOUND);
+  const std::string directory = world_.HostPath(L"C:\\d");
+  for (bool hide_change : {false, true}) {
+    struct stat before;
+    ASSERT_EQ(::stat(directory.c_str(), &before), 0);
+    world_.WriteFile(L"C:\\d\\other.txt", "keep");
+    if (hide_change) {
+      const timespec times[2] = {before.st_atim, before.st_mtim};
+      ASSERT_EQ(::utimensat(AT_FDCWD, directory.c_str(), times, 0), 0);
+    }
+    EXPECT_EQ(Touch(L"C:\\d\\other.txt", CREATE_NEW), ERROR_FILE_EXISTS);
+    HANDLE handle = os_.CreateFileW(L"C:\\d\\other.txt", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Os::GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(os_.CloseHandle(handle));
+    EXPECT_EQ(world_.ReadFile(L"C:\\d\\other.txt"), "keep") << hide_change;
+    ASSERT_EQ(::unlink(Host("other.txt").c_str()), 0);
+    EXPECT_EQ(Touch(L"C:\\d\\missing.txt", OPEN_EXISTING), ERROR_FILE_NOT_FOUND);
+  }
 }
 
 TEST_F(PosixCaseLookupTest, RemovalsAndRenamesOfTheProcessAreFollowed) {

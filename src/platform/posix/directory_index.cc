@@ -68,6 +68,16 @@ bool DirectoryIndex::Answer(const Listing& listing, const std::string& folded, s
   return false;
 }
 
+bool DirectoryIndex::LacksName(const std::string& directory, const std::string& host_name) {
+  const std::string key = Key(directory);
+  Shard& shard = ShardOf(key);
+  std::lock_guard<std::mutex> lock(shard.mutex);
+  auto listing = shard.listings.find(key);
+  std::string found;
+  return listing != shard.listings.end() && listing->second.valid &&
+         !Answer(listing->second, Fold(host_name), &found);
+}
+
 bool DirectoryIndex::FindNoCase(const std::string& directory, const std::string& host_name,
                                 std::string* found, const struct stat* directory_info) {
   const std::string key = Key(directory);

@@ -45,6 +45,14 @@ class DirectoryIndex {
   bool FindNoCase(const std::string& directory, const std::string& host_name, std::string* found,
                   const struct stat* directory_info = nullptr);
 
+  // Whether the index keeps a listing of directory (up to date or not) in
+  // which no name equals host_name regardless of case, none being created
+  // either: a guess, without a look at the host, that the name is new. A
+  // caller about to create it goes straight to the look that FindNoCase
+  // makes, which checks the listing; the creation itself refuses a name
+  // that is there after all.
+  bool LacksName(const std::string& directory, const std::string& host_name);
+
   // Around the creation of name in directory by this process. BeginCreate
   // refuses (false, nothing to end) when the index knows the name in another
   // letter case, or sees it being created: the caller looks again, and meets

@@ -140,6 +140,19 @@ bool Replaces(const OpenRequest& request) {
   return request.disposition == CREATE_ALWAYS || request.disposition == TRUNCATE_EXISTING;
 }
 
+// Whether the open makes the file when nothing is there.
+bool MayCreate(const OpenRequest& request) {
+  return request.disposition == CREATE_NEW || request.disposition == CREATE_ALWAYS ||
+         request.disposition == OPEN_ALWAYS;
+}
+
+// Whether the listing the index keeps of the path's directory lacks its
+// last name (see DirectoryIndex::LacksName).
+bool LikelyNew(const ResolvedPath& resolved, DirectoryIndex& names) {
+  return !resolved.IsRoot() && !HasMappedCharacters(resolved.components.back()) &&
+         names.LacksName(ParentOf(resolved.host), NameOf(resolved.host));
+}
+
 ShareTable::Key ShareKeyOf(const HostInfo& info) {
   return {makedev(static_cast<unsigned>(info.device >> 32), static_cast<unsigned>(info.device)),
           static_cast<ino_t>(info.index),
@@ -586,8 +599,15 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
       return 0;
     };
     // Most opens meet a file at the name as written: it is opened at once,
-    // and its look comes from its descriptor.
-    error = attempt == 0 ? OpenAsNamed(resolved, request, shares_, &file, &size) : kLookFirst;
+    // and its look comes from its descriptor. A name the directory's
+    // listing lacks is most likely new: the open that could create it goes
+    // straight to the creation.
+    if (attempt > 0)
+      error = kLookFirst;
+    else if (MayCreate(request) && LikelyNew(resolved, resolver_.names()))
+      error = kNotThere;
+    else
+      error = OpenAsNamed(resolved, request, shares_, &file, &size);
     if (error != kLookFirst && error != kNotThere) {
       if (error != ERROR_SUCCESS)
         return FailHandle(error);
