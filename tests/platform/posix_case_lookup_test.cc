@@ -1,7 +1,7 @@
 // Case-insensitive names in directories that the process and others change:
 // the names kept per directory must never hide a change or invent a name.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
