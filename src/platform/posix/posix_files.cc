@@ -600,8 +600,8 @@ HANDLE PosixOs::CreateFileW(const wchar_t* file_name, DWORD desired_access, DWOR
     };
     // Most opens meet a file at the name as written: it is opened at once,
     // and its look comes from its descriptor. A name the directory's
-    // listing lacks is most likely new: the open that could create it goes
-    // straight to the creation.
+    // listing lacks is most likely new: the open that could create it skips
+    // that first open and goes to the case look-up and the creation.
     if (attempt > 0)
       error = kLookFirst;
     else if (MayCreate(request) && LikelyNew(resolved, resolver_.names()))
