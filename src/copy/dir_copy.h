@@ -177,6 +177,9 @@ class DirCopy : public DirCmp {
   [[noreturn]] static void AbortOnFullDisk(const std::wstring& path);
   bool Timed() const;
   int64_t Now() const;
+  // Whether the comparison events will leave the current source file and
+  // its target as they are (a /d or /de run meeting an unchanged file).
+  bool LeavesCurrentFileAlone() const;
   // Lists the current target directory into the state's maps, or with
   // into_lists into its two entry lists (a purged directory).
   void ListTargetDirectory(TargetDir& state, bool into_lists);

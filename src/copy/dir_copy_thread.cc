@@ -102,6 +102,11 @@ DirCopyThread* DirCopyThread::Take(WorkerRole role) {
 }
 
 DirScan* DirCopyThread::GetFileWorker() {
+  // A file the comparison leaves alone costs the walker a look at two
+  // entries, less than waking a worker for it: a re-run over an unchanged
+  // tree would otherwise spend most of its time handing files over.
+  if (LeavesCurrentFileAlone())
+    return nullptr;
   return Take(WorkerRole::kFile);
 }
 

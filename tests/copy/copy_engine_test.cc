@@ -168,6 +168,35 @@ TEST_F(CopyEngineTest, DateSelectionsDecideWhatIsCopied) {
   }
 }
 
+// A /d re-run hands to workers only the files it has something to do with;
+// those it leaves alone it looks at itself.
+TEST_F(CopyEngineTest, ReRunHandsOverOnlyFilesWithWorkToDo) {
+  for (int i = 0; i < 30; ++i)
+    world().WriteFile(L"C:\\src\\same" + std::to_wstring(i), "data", Written(kOld));
+  world().WriteFile(L"C:\\src\\older.txt", "source", Written(kOld));
+  world().WriteFile(L"C:\\src\\touched.txt", "source", Written(kOld));
+  world().WriteFile(L"C:\\src\\changed.txt", "source", Written(kOld));
+  Settings().threadCount = 8;
+  CopyRun run = Run();
+  ASSERT_EQ(run.exitBits, 0u) << ToUtf8(run.output);
+
+  world().WriteFile(L"C:\\dst\\older.txt", "target", Written(kNew));
+  world().SetAttributes(L"C:\\src\\touched.txt", FILE_ATTRIBUTE_HIDDEN);
+  world().WriteFile(L"C:\\src\\changed.txt", "changed", Written(kNew));
+  Settings().newerOnly = 1;
+  Settings().timeSelection = 1;
+  run = Run();
+  EXPECT_EQ(run.exitBits, 0u) << ToUtf8(run.output);
+  EXPECT_EQ(run.totals.filesTaken, 2);  // touched.txt and changed.txt
+  EXPECT_EQ(run.totals.scan.sameAge, 31u);
+  EXPECT_EQ(run.totals.scan.sourceOlder, 1u);
+  EXPECT_EQ(run.totals.scan.sourceNewer, 1u);
+  EXPECT_EQ(run.totals.copy.filesCopied, 1u);
+  EXPECT_EQ(world().ReadFile(L"C:\\dst\\changed.txt"), "changed");
+  EXPECT_EQ(world().ReadFile(L"C:\\dst\\older.txt"), "target");
+  EXPECT_TRUE(Attributes(L"C:\\dst\\touched.txt") & FILE_ATTRIBUTE_HIDDEN);
+}
+
 TEST_F(CopyEngineTest, ListingWritesNothing) {
   WriteDecisionTree(world());
   world().WriteFile(L"C:\\src\\newdir\\inside.txt", "12345", Written(kNew));
