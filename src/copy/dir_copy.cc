@@ -164,7 +164,8 @@ void DirCopy::OnFileSameDate(FindData& target) {
 
 bool DirCopy::LeavesCurrentFileAlone() const {
   // The cases below are those where OnFileSameDate and OnFileOlder do
-  // nothing; a case missed only costs a hand-over, never a different result.
+  // nothing. A case misjudged either way only changes which thread runs
+  // OnFile for the file, never what OnFile does.
   const CopySettings& s = Settings();
   if (!s.timeSelection || s.ignoreStubra || s.checkContentMode == kCheckBin ||
       (s.securityMode != SecurityMode::None && s.securityMode != SecurityMode::Copy)) {
