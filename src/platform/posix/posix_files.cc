@@ -459,7 +459,7 @@ DWORD CreateNew(const ResolvedPath& resolved, const OpenRequest& request, const 
                 ShareTable& shares, DeferredDescriptors& deferred,
                 std::shared_ptr<HandleObject>* out) {
   const std::string& host = resolved.host;
-  if (request.disposition == OPEN_EXISTING || request.disposition == TRUNCATE_EXISTING)
+  if (!MayCreate(request))
     return NotFoundError(host);
   if (resolved.IsRoot())
     return ERROR_ACCESS_DENIED;
